@@ -1,0 +1,112 @@
+#include "platform/Application.h"
+
+#include "platform/FileServices.h"
+#include "platform/Win1250.h"
+
+#include <QApplication>
+#include <QMessageBox>
+#include <QPushButton>
+
+#include <deque>
+#include <exception>
+
+namespace platform {
+namespace {
+
+std::deque<int> gAnswers;
+std::vector<MessageBoxCall> gCalls;
+
+struct ButtonSpec {
+    const char* text;
+    int answer;
+};
+
+std::vector<ButtonSpec> ButtonsFor(int flags) {
+    switch (flags & 0x0F) {
+    case MB_OKCANCEL:
+        return {{"OK", IDOK}, {"Cancel", IDCANCEL}};
+    case MB_YESNOCANCEL:
+        return {{"&Yes", IDYES}, {"&No", IDNO}, {"Cancel", IDCANCEL}};
+    case MB_YESNO:
+        return {{"&Yes", IDYES}, {"&No", IDNO}};
+    default:
+        return {{"OK", IDOK}};
+    }
+}
+
+QMessageBox::Icon IconFor(int flags) {
+    switch (flags & 0xF0) {
+    case MB_ICONSTOP:
+        return QMessageBox::Critical;
+    case MB_ICONQUESTION:
+        return QMessageBox::Question;
+    case MB_ICONWARNING:
+        return QMessageBox::Warning;
+    case MB_ICONINFORMATION:
+        return QMessageBox::Information;
+    default:
+        return QMessageBox::NoIcon;
+    }
+}
+
+} // namespace
+
+std::string ApplicationTitle() { return ExtractFileName(ExeName()); }
+
+void ProcessMessages() { QCoreApplication::processEvents(QEventLoop::AllEvents); }
+
+int MessageBox(const std::string& text, const std::string& caption, int flags) {
+    gCalls.push_back({text, caption, flags});
+    if (!gAnswers.empty()) {
+        const int answer = gAnswers.front();
+        gAnswers.pop_front();
+        return answer;
+    }
+    QMessageBox box(IconFor(flags), ToQString(caption), ToQString(text), QMessageBox::NoButton,
+                    QApplication::activeWindow());
+    box.setWindowModality(Qt::ApplicationModal);
+    const auto specs = ButtonsFor(flags);
+    std::vector<QPushButton*> buttons;
+    for (const auto& spec : specs) {
+        // Buttons are laid out in the order they are added, as on Windows.
+        buttons.push_back(box.addButton(QString::fromLatin1(spec.text), QMessageBox::ActionRole));
+    }
+    box.setDefaultButton(buttons.front());
+    // Escape answers Cancel where there is one, else the last button (No, or
+    // the lone OK), as a Windows box closed from its title bar does.
+    box.setEscapeButton(buttons.back());
+    box.exec();
+    for (std::size_t i = 0; i < buttons.size(); ++i)
+        if (box.clickedButton() == buttons[i])
+            return specs[i].answer;
+    return specs.back().answer;
+}
+
+void PushMessageBoxAnswer(int answer) { gAnswers.push_back(answer); }
+
+void ClearMessageBoxAnswers() { gAnswers.clear(); }
+
+std::vector<MessageBoxCall> TakeMessageBoxCalls() {
+    std::vector<MessageBoxCall> calls;
+    calls.swap(gCalls);
+    return calls;
+}
+
+void ShowException(const std::string& message) {
+    std::string text = message;
+    if (!text.empty() && static_cast<unsigned char>(text.back()) > static_cast<unsigned char>('.'))
+        text.push_back('.');
+    MessageBox(text, ApplicationTitle(), MB_OK | MB_ICONSTOP);
+}
+
+void Guard(const std::function<void()>& handler) {
+    try {
+        handler();
+    } catch (const std::exception& e) {
+        ShowException(e.what());
+    } catch (...) {
+        ShowException(std::string());
+    }
+}
+
+} // namespace platform

@@ -1,0 +1,59 @@
+#pragma once
+// The application object: its title, the call that processes pending
+// messages once, the application-modal message box and the standard display
+// of an exception that escapes an event handler.
+
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace platform {
+
+// Message box flags and answers, with their Windows values.
+enum : int {
+    MB_OK = 0x00,
+    MB_OKCANCEL = 0x01,
+    MB_YESNOCANCEL = 0x03,
+    MB_YESNO = 0x04,
+    MB_ICONSTOP = 0x10,
+    MB_ICONQUESTION = 0x20,
+    MB_ICONWARNING = 0x30,
+    MB_ICONINFORMATION = 0x40,
+};
+enum : int { IDOK = 1, IDCANCEL = 2, IDYES = 6, IDNO = 7 };
+
+// The executable's file name: the caption of the standard exception display.
+std::string ApplicationTitle();
+
+// Processes the events that are pending now, once, and returns.
+void ProcessMessages();
+
+// An application-modal box with a Windows-1250 text and caption; flags hold
+// the Windows button set (low four bits) and icon (next four bits). The first
+// button is the default, so Enter answers it. Returns the Windows answer.
+int MessageBox(const std::string& text, const std::string& caption, int flags);
+
+// A box as it was asked for, recorded for tests.
+struct MessageBoxCall {
+    std::string text;
+    std::string caption;
+    int flags;
+};
+
+// Test support. While answers are queued, each box takes the next one instead
+// of being shown. Every box, shown or answered, is recorded.
+void PushMessageBoxAnswer(int answer);
+void ClearMessageBoxAnswers();
+std::vector<MessageBoxCall> TakeMessageBoxCalls();
+
+// The standard exception display: the message, with "." added when its last
+// character's code is above that of ".", the application title as caption,
+// flags 16.
+void ShowException(const std::string& message);
+
+// The one guard around every event handler: no exception crosses the event
+// loop; whatever escapes goes to the standard exception display, a thrown
+// value that is no exception as one with an empty message.
+void Guard(const std::function<void()>& handler);
+
+} // namespace platform

@@ -1,0 +1,128 @@
+#include "platform/FileServices.h"
+
+#include "platform/Exception.h"
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace platform {
+namespace {
+
+bool UsableDirectory(const char* path) {
+    return path && *path && access(path, W_OK | X_OK) == 0 && DirectoryExists(path);
+}
+
+// Closes a descriptor on every path out.
+class FileHandle {
+public:
+    explicit FileHandle(int fd) : fd_(fd) {}
+    ~FileHandle() {
+        if (fd_ >= 0)
+            ::close(fd_);
+    }
+    FileHandle(const FileHandle&) = delete;
+    FileHandle& operator=(const FileHandle&) = delete;
+    int get() const { return fd_; }
+    int release() {
+        int fd = fd_;
+        fd_ = -1;
+        return fd;
+    }
+
+private:
+    int fd_;
+};
+
+} // namespace
+
+DWORD GetTempPathA(DWORD bufferLength, char* buffer) {
+    std::string dir;
+    const char* env = std::getenv("TMPDIR");
+    if (UsableDirectory(env))
+        dir = env;
+    else if (UsableDirectory("/tmp"))
+        dir = "/tmp";
+    else
+        return 0;
+    if (dir.back() != '/')
+        dir.push_back('/');
+    if (!buffer || dir.size() + 1 > bufferLength)
+        return 0;
+    std::memcpy(buffer, dir.c_str(), dir.size() + 1);
+    return static_cast<DWORD>(dir.size());
+}
+
+bool DirectoryExists(const std::string& path) {
+    struct stat st {};
+    return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+bool FileExists(const std::string& path) {
+    struct stat st {};
+    return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+}
+
+bool CreateDir(const std::string& path) { return ::mkdir(path.c_str(), 0777) == 0; }
+
+std::string ExeName() {
+    std::string buf(4096, '\0');
+    const ssize_t n = ::readlink("/proc/self/exe", buf.data(), buf.size());
+    if (n <= 0)
+        return {};
+    buf.resize(static_cast<std::size_t>(n));
+    return buf;
+}
+
+std::string ExtractFileDir(const std::string& path) {
+    const auto slash = path.rfind('/');
+    return slash == std::string::npos ? std::string() : path.substr(0, slash);
+}
+
+std::string ExtractFileName(const std::string& path) {
+    const auto slash = path.rfind('/');
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+std::string ReadWholeFile(const std::string& path) {
+    FileHandle fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+    if (fd.get() < 0)
+        throw EFileError("Cannot open file " + path);
+    std::string data;
+    char chunk[65536];
+    for (;;) {
+        const ssize_t n = ::read(fd.get(), chunk, sizeof chunk);
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            throw EFileError("Read error: " + path + ": " + std::strerror(errno));
+        }
+        if (n == 0)
+            break;
+        data.append(chunk, static_cast<std::size_t>(n));
+    }
+    return data;
+}
+
+void WriteWholeFile(const std::string& path, const std::string& data) {
+    FileHandle fd(::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666));
+    if (fd.get() < 0)
+        throw EFileError("Cannot create file " + path);
+    std::size_t done = 0;
+    while (done < data.size()) {
+        const ssize_t n = ::write(fd.get(), data.data() + done, data.size() - done);
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            throw EFileError("Write error: " + path + ": " + std::strerror(errno));
+        }
+        done += static_cast<std::size_t>(n);
+    }
+    if (::close(fd.release()) != 0)
+        throw EFileError("Write error: " + path + ": " + std::strerror(errno));
+}
+
+} // namespace platform

@@ -1,0 +1,166 @@
+#include "platform/Win1250.h"
+
+#include <QString>
+
+#include <array>
+
+namespace platform {
+namespace {
+
+// Code points of bytes 0x80..0xFF.
+constexpr std::array<char16_t, 128> kHigh = {
+    0x20AC, 0x0081, 0x201A, 0x0083, 0x201E, 0x2026, 0x2020, 0x2021, // 80
+    0x0088, 0x2030, 0x0160, 0x2039, 0x015A, 0x0164, 0x017D, 0x0179, // 88
+    0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014, // 90
+    0x0098, 0x2122, 0x0161, 0x203A, 0x015B, 0x0165, 0x017E, 0x017A, // 98
+    0x00A0, 0x02C7, 0x02D8, 0x0141, 0x00A4, 0x0104, 0x00A6, 0x00A7, // A0
+    0x00A8, 0x00A9, 0x015E, 0x00AB, 0x00AC, 0x00AD, 0x00AE, 0x017B, // A8
+    0x00B0, 0x00B1, 0x02DB, 0x0142, 0x00B4, 0x00B5, 0x00B6, 0x00B7, // B0
+    0x00B8, 0x0105, 0x015F, 0x00BB, 0x013D, 0x02DD, 0x013E, 0x017C, // B8
+    0x0154, 0x00C1, 0x00C2, 0x0102, 0x00C4, 0x0139, 0x0106, 0x00C7, // C0
+    0x010C, 0x00C9, 0x0118, 0x00CB, 0x011A, 0x00CD, 0x00CE, 0x010E, // C8
+    0x0110, 0x0143, 0x0147, 0x00D3, 0x00D4, 0x0150, 0x00D6, 0x00D7, // D0
+    0x0158, 0x016E, 0x00DA, 0x0170, 0x00DC, 0x00DD, 0x0162, 0x00DF, // D8
+    0x0155, 0x00E1, 0x00E2, 0x0103, 0x00E4, 0x013A, 0x0107, 0x00E7, // E0
+    0x010D, 0x00E9, 0x0119, 0x00EB, 0x011B, 0x00ED, 0x00EE, 0x010F, // E8
+    0x0111, 0x0144, 0x0148, 0x00F3, 0x00F4, 0x0151, 0x00F6, 0x00F7, // F0
+    0x0159, 0x016F, 0x00FA, 0x0171, 0x00FC, 0x00FD, 0x0163, 0x02D9, // F8
+};
+
+struct UpperTable {
+    std::array<unsigned char, 256> map{};
+    constexpr UpperTable() {
+        for (int i = 0; i < 256; ++i)
+            map[i] = static_cast<unsigned char>(i);
+        for (int c = 'a'; c <= 'z'; ++c)
+            map[c] = static_cast<unsigned char>(c - 0x20);
+        // š ś ť ž ź
+        map[0x9A] = 0x8A;
+        map[0x9C] = 0x8C;
+        map[0x9D] = 0x8D;
+        map[0x9E] = 0x8E;
+        map[0x9F] = 0x8F;
+        map[0xB3] = 0xA3; // ł
+        map[0xB9] = 0xA5; // ą
+        map[0xBA] = 0xAA; // ş
+        map[0xBE] = 0xBC; // ľ
+        map[0xBF] = 0xAF; // ż
+        for (int c = 0xE0; c <= 0xFE; ++c)
+            if (c != 0xF7) // ÷ has no capital
+                map[c] = static_cast<unsigned char>(c - 0x20);
+    }
+};
+constexpr UpperTable kUpper;
+
+void AppendUtf8(std::string& out, char32_t cp) {
+    if (cp < 0x80) {
+        out.push_back(static_cast<char>(cp));
+    } else if (cp < 0x800) {
+        out.push_back(static_cast<char>(0xC0 | (cp >> 6)));
+        out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+    } else {
+        out.push_back(static_cast<char>(0xE0 | (cp >> 12)));
+        out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
+        out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+    }
+}
+
+} // namespace
+
+char32_t Win1250ToUnicode(unsigned char byte) {
+    return byte < 0x80 ? char32_t(byte) : char32_t(kHigh[byte - 0x80]);
+}
+
+int UnicodeToWin1250(char32_t cp) {
+    if (cp < 0x80)
+        return static_cast<int>(cp);
+    for (std::size_t i = 0; i < kHigh.size(); ++i)
+        if (kHigh[i] == cp)
+            return static_cast<int>(0x80 + i);
+    return -1;
+}
+
+std::string Win1250ToUtf8(std::string_view text) {
+    std::string out;
+    out.reserve(text.size() + text.size() / 4);
+    for (char ch : text)
+        AppendUtf8(out, Win1250ToUnicode(static_cast<unsigned char>(ch)));
+    return out;
+}
+
+AnsiString Utf8ToWin1250(std::string_view utf8) {
+    AnsiString out;
+    out.reserve(utf8.size());
+    std::size_t i = 0;
+    const std::size_t n = utf8.size();
+    while (i < n) {
+        const auto lead = static_cast<unsigned char>(utf8[i]);
+        if (lead < 0x80) {
+            out.push_back(static_cast<char>(lead));
+            ++i;
+            continue;
+        }
+        int extra = 0;
+        char32_t cp = 0;
+        if ((lead & 0xE0) == 0xC0) {
+            extra = 1;
+            cp = lead & 0x1F;
+        } else if ((lead & 0xF0) == 0xE0) {
+            extra = 2;
+            cp = lead & 0x0F;
+        } else if ((lead & 0xF8) == 0xF0) {
+            extra = 3;
+            cp = lead & 0x07;
+        } else {
+            out.push_back('?');
+            ++i;
+            continue;
+        }
+        bool ok = i + static_cast<std::size_t>(extra) < n;
+        for (int k = 1; ok && k <= extra; ++k) {
+            const auto cont = static_cast<unsigned char>(utf8[i + k]);
+            if ((cont & 0xC0) != 0x80)
+                ok = false;
+            else
+                cp = (cp << 6) | (cont & 0x3F);
+        }
+        if (!ok) {
+            out.push_back('?');
+            ++i;
+            continue;
+        }
+        i += static_cast<std::size_t>(extra) + 1;
+        const int byte = UnicodeToWin1250(cp);
+        out.push_back(byte < 0 ? '?' : static_cast<char>(byte));
+    }
+    return out;
+}
+
+unsigned char AnsiUpperChar(unsigned char byte) { return kUpper.map[byte]; }
+
+AnsiString AnsiUpperCase(std::string_view text) {
+    AnsiString out(text);
+    for (char& ch : out)
+        ch = static_cast<char>(kUpper.map[static_cast<unsigned char>(ch)]);
+    return out;
+}
+
+QString ToQString(std::string_view text) {
+    QString out;
+    out.reserve(static_cast<qsizetype>(text.size()));
+    for (char ch : text)
+        out.append(QChar(static_cast<char16_t>(Win1250ToUnicode(static_cast<unsigned char>(ch)))));
+    return out;
+}
+
+AnsiString FromQString(const QString& text) {
+    AnsiString out;
+    out.reserve(static_cast<std::size_t>(text.size()));
+    for (QChar ch : text) {
+        const int byte = UnicodeToWin1250(ch.unicode());
+        out.push_back(byte < 0 ? '?' : static_cast<char>(byte));
+    }
+    return out;
+}
+
+} // namespace platform
