@@ -1,0 +1,240 @@
+// The platform layer: Windows-1250 text, the standard exception display, the
+// message box, the temporary directory and whole-file services.
+
+#include "platform/Application.h"
+#include "platform/Exception.h"
+#include "platform/FileServices.h"
+#include "platform/FormatSettings.h"
+#include "platform/Win1250.h"
+#include "tests/support/TempDir.h"
+
+#include <QApplication>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QTimer>
+#include <QtTest>
+
+#include <iconv.h>
+
+using namespace platform;
+
+namespace {
+
+// glibc's converter is an independent source for the code page.
+std::string IconvToUtf8(unsigned char byte) {
+    iconv_t cd = iconv_open("UTF-8", "CP1250");
+    if (cd == reinterpret_cast<iconv_t>(-1))
+        return {};
+    char in[1] = {static_cast<char>(byte)};
+    char out[8] = {};
+    char* inp = in;
+    char* outp = out;
+    size_t inLeft = 1;
+    size_t outLeft = sizeof out;
+    const size_t rc = iconv(cd, &inp, &inLeft, &outp, &outLeft);
+    iconv_close(cd);
+    if (rc == static_cast<size_t>(-1))
+        return {};
+    return std::string(out, sizeof out - outLeft);
+}
+
+} // namespace
+
+class PlatformTest : public QObject {
+    Q_OBJECT
+private slots:
+    void cleanup() {
+        ClearMessageBoxAnswers();
+        TakeMessageBoxCalls();
+    }
+
+    void codePageAgreesWithIconv() {
+        int compared = 0;
+        for (int b = 0x80; b <= 0xFF; ++b) {
+            const std::string expected = IconvToUtf8(static_cast<unsigned char>(b));
+            if (expected.empty())
+                continue; // a byte the code page leaves undefined
+            const std::string one(1, static_cast<char>(b));
+            QCOMPARE(Win1250ToUtf8(one), expected);
+            QCOMPARE(Utf8ToWin1250(expected), one);
+            ++compared;
+        }
+        if (compared == 0)
+            QSKIP("this system's iconv has no CP1250");
+        QVERIFY(compared >= 120);
+    }
+
+    void everyByteSurvivesTheRoundTrip() {
+        std::string all;
+        for (int b = 1; b < 256; ++b)
+            all.push_back(static_cast<char>(b));
+        QCOMPARE(Utf8ToWin1250(Win1250ToUtf8(all)), all);
+        QCOMPARE(FromQString(ToQString(all)), all);
+    }
+
+    void unmappableAndMalformedBecomeQuestionMarks_data() {
+        QTest::addColumn<QByteArray>("utf8");
+        QTest::addColumn<QByteArray>("expected");
+        QTest::newRow("cyrillic") << QByteArray("a\xD0\x96z") << QByteArray("a?z");
+        QTest::newRow("emoji") << QByteArray("\xF0\x9F\x98\x80") << QByteArray("?");
+        QTest::newRow("cut sequence") << QByteArray("a\xC5") << QByteArray("a?");
+        QTest::newRow("lone continuation") << QByteArray("\x80x") << QByteArray("?x");
+    }
+    void unmappableAndMalformedBecomeQuestionMarks() {
+        QFETCH(QByteArray, utf8);
+        QFETCH(QByteArray, expected);
+        QCOMPARE(QByteArray::fromStdString(Utf8ToWin1250(utf8.toStdString())), expected);
+    }
+
+    void upperCaseTable_data() {
+        QTest::addColumn<QString>("lower");
+        QTest::addColumn<QString>("upper");
+        QTest::newRow("ascii") << "abcxyz 09;" << "ABCXYZ 09;";
+        QTest::newRow("polish") << "ąćęłńóśźż" << "ĄĆĘŁŃÓŚŹŻ";
+        QTest::newRow("80-9F") << "šśťžź" << "ŠŚŤŽŹ";
+        QTest::newRow("A0-BF") << "łąşľż" << "ŁĄŞĽŻ";
+        QTest::newRow("E0-FE") << "ŕáâăäĺçčéëěíîďđňôőöřůúűüýţ" << "ŔÁÂĂÄĹÇČÉËĚÍÎĎĐŇÔŐÖŘŮÚŰÜÝŢ";
+        QTest::newRow("no capital") << "ß µ ÷ ˙" << "ß µ ÷ ˙";
+        QTest::newRow("already upper") << "ŻÓŁĆ" << "ŻÓŁĆ";
+    }
+    void upperCaseTable() {
+        QFETCH(QString, lower);
+        QFETCH(QString, upper);
+        QCOMPARE(ToQString(AnsiUpperCase(FromQString(lower))), upper);
+    }
+
+    void upperCaseLeavesEveryOtherByte() {
+        // Exactly 26 + 10 + 30 bytes change; nothing maps outside the table.
+        int changed = 0;
+        for (int b = 0; b < 256; ++b)
+            if (AnsiUpperChar(static_cast<unsigned char>(b)) != b)
+                ++changed;
+        QCOMPARE(changed, 26 + 10 + 30);
+    }
+
+    void exceptionDisplayFullStop_data() {
+        QTest::addColumn<QByteArray>("message");
+        QTest::addColumn<QByteArray>("shown");
+        QTest::newRow("letter") << QByteArray("Brak aliasu") << QByteArray("Brak aliasu.");
+        QTest::newRow("full stop") << QByteArray("Koniec.") << QByteArray("Koniec.");
+        QTest::newRow("exclamation") << QByteArray("Uwaga!") << QByteArray("Uwaga!");
+        QTest::newRow("blank") << QByteArray("Tekst ") << QByteArray("Tekst ");
+        QTest::newRow("line break") << QByteArray("Tekst\n") << QByteArray("Tekst\n");
+        QTest::newRow("digit") << QByteArray("Kod 5") << QByteArray("Kod 5.");
+        QTest::newRow("slash") << QByteArray("a/") << QByteArray("a/.");
+        QTest::newRow("comma") << QByteArray("a,") << QByteArray("a,");
+        QTest::newRow("polish letter") << QByteArray("B\xB3\xB9") << QByteArray("B\xB3\xB9.");
+        QTest::newRow("empty") << QByteArray("") << QByteArray("");
+    }
+    void exceptionDisplayFullStop() {
+        QFETCH(QByteArray, message);
+        QFETCH(QByteArray, shown);
+        PushMessageBoxAnswer(IDOK);
+        Guard([&] { throw Exception(message.toStdString()); });
+        const auto calls = TakeMessageBoxCalls();
+        QCOMPARE(calls.size(), std::size_t(1));
+        QCOMPARE(QByteArray::fromStdString(calls[0].text), shown);
+        QCOMPARE(calls[0].caption, std::string("platform_test"));
+        QCOMPARE(calls[0].flags, 16);
+    }
+
+    void guardTurnsForeignThrowsIntoEmptyMessage() {
+        PushMessageBoxAnswer(IDOK);
+        Guard([] { throw 42; });
+        const auto calls = TakeMessageBoxCalls();
+        QCOMPARE(calls.size(), std::size_t(1));
+        QCOMPARE(calls[0].text, std::string());
+    }
+
+    void realBoxAnswersAndDefaults_data() {
+        QTest::addColumn<int>("flags");
+        QTest::addColumn<QString>("press");
+        QTest::addColumn<int>("answer");
+        QTest::newRow("question, Enter") << 36 << "enter" << int(IDYES);
+        QTest::newRow("question, No") << 36 << "&No" << int(IDNO);
+        QTest::newRow("question, Escape") << 36 << "escape" << int(IDNO);
+        QTest::newRow("warning, Enter") << 48 << "enter" << int(IDOK);
+        QTest::newRow("information, OK") << 64 << "OK" << int(IDOK);
+    }
+    void realBoxAnswersAndDefaults() {
+        QFETCH(int, flags);
+        QFETCH(QString, press);
+        QFETCH(int, answer);
+        QMessageBox::Icon icon = QMessageBox::NoIcon;
+        QString title;
+        QTimer::singleShot(0, [&] {
+            auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+            QVERIFY(box);
+            icon = box->icon();
+            title = box->windowTitle();
+            if (press == "enter")
+                QTest::keyClick(box, Qt::Key_Return);
+            else if (press == "escape")
+                QTest::keyClick(box, Qt::Key_Escape);
+            else
+                for (auto* b : box->buttons())
+                    if (b->text() == press)
+                        b->click();
+        });
+        QCOMPARE(MessageBox(Pl("Czy chcesz?"), Pl("Błąd"), flags), answer);
+        QCOMPARE(title, QString("Błąd"));
+        const QMessageBox::Icon expected = flags == 36   ? QMessageBox::Question
+                                           : flags == 48 ? QMessageBox::Warning
+                                                         : QMessageBox::Information;
+        QCOMPARE(icon, expected);
+    }
+
+    void tempPath_data() {
+        QTest::addColumn<bool>("setTmpdir");
+        QTest::addColumn<bool>("tmpdirExists");
+        QTest::newRow("TMPDIR") << true << true;
+        QTest::newRow("TMPDIR missing, /tmp") << true << false;
+        QTest::newRow("unset, /tmp") << false << false;
+    }
+    void tempPath() {
+        QFETCH(bool, setTmpdir);
+        QFETCH(bool, tmpdirExists);
+        testsupport::TempDir dir;
+        const std::string value = tmpdirExists ? dir.path() : dir.file("absent");
+        testsupport::ScopedEnv env("TMPDIR", setTmpdir ? std::optional(value) : std::nullopt);
+        char buffer[512];
+        const DWORD n = GetTempPathA(sizeof buffer, buffer);
+        const std::string expected = tmpdirExists ? dir.path() + "/" : std::string("/tmp/");
+        QCOMPARE(std::string(buffer, n), expected);
+        QCOMPARE(GetTempPathA(static_cast<DWORD>(expected.size()), buffer), DWORD(0));
+    }
+
+    void directoriesAndFiles() {
+        testsupport::TempDir dir;
+        const std::string sub = dir.file("a");
+        QVERIFY(!DirectoryExists(sub));
+        QVERIFY(CreateDir(sub));
+        QVERIFY(DirectoryExists(sub));
+        QVERIFY(!CreateDir(dir.file("x/y"))); // one level only
+
+        const std::string data("a\0b\xB1\r\n", 6);
+        WriteWholeFile(sub + "/f.bin", data);
+        QCOMPARE(ReadWholeFile(sub + "/f.bin"), data);
+        QVERIFY(FileExists(sub + "/f.bin"));
+        try {
+            ReadWholeFile(sub + "/none.csv");
+            QFAIL("no error for a missing file");
+        } catch (const Exception& e) {
+            QCOMPARE(e.Message(), "Cannot open file " + sub + "/none.csv");
+        }
+        QCOMPARE(ExtractFileName(ExeName()), std::string("platform_test"));
+        QCOMPARE(ExtractFileDir("/a/b/c.csv"), std::string("/a/b"));
+    }
+
+    void decimalSeparator() {
+        SetDecimalSeparator('.');
+        QCOMPARE(FloatToStr(2.5), std::string("2.5"));
+        QCOMPARE(FloatToStr(-0.125), std::string("-0.125"));
+        SetDecimalSeparator(',');
+        QCOMPARE(FloatToStr(2.5), std::string("2,5"));
+        SetDecimalSeparator('.');
+    }
+};
+
+QTEST_MAIN(PlatformTest)
+#include "PlatformTest.moc"
