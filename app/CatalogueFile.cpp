@@ -1,0 +1,36 @@
+#include "app/CatalogueFile.h"
+
+#include "platform/FileServices.h"
+
+namespace app {
+
+std::string CataloguePath() { return platform::ExtractFileDir(platform::ExeName()) + "/mmw.csv"; }
+
+std::vector<std::string> SplitLines(std::string_view text) {
+    const auto nul = text.find('\0');
+    if (nul != std::string_view::npos)
+        text = text.substr(0, nul);
+    std::vector<std::string> lines;
+    std::size_t start = 0;
+    const std::size_t n = text.size();
+    while (start < n) {
+        std::size_t end = start;
+        while (end < n && text[end] != '\r' && text[end] != '\n')
+            ++end;
+        lines.emplace_back(text.substr(start, end - start));
+        if (end < n && text[end] == '\r' && end + 1 < n && text[end + 1] == '\n')
+            end += 2;
+        else if (end < n)
+            end += 1;
+        start = end;
+    }
+    return lines;
+}
+
+std::vector<std::string> ReadCatalogue(const std::string& path) {
+    // The raw text goes as soon as it is split: only the lines stay in memory
+    // while the import runs.
+    return SplitLines(platform::ReadWholeFile(path));
+}
+
+} // namespace app

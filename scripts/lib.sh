@@ -1,0 +1,36 @@
+# Shared by scripts/run and scripts/test: the Debian packages the build needs.
+# Sourced, not run.
+
+MMW_PACKAGES=(cmake g++ make pkg-config qt6-base-dev qt6-qpa-plugins libsqlite3-dev locales fonts-dejavu-core)
+
+# Installs whatever of MMW_PACKAGES is missing: with apt-get when run as root,
+# otherwise prints the exact command and stops.
+mmw_ensure_packages() {
+    local missing=()
+    local pkg
+    for pkg in "${MMW_PACKAGES[@]}"; do
+        if ! dpkg-query -W -f='${Status}' "$pkg" 2>/dev/null | grep -q 'install ok installed'; then
+            missing+=("$pkg")
+        fi
+    done
+    if [ ${#missing[@]} -eq 0 ]; then
+        return 0
+    fi
+    if [ "$(id -u)" -eq 0 ]; then
+        echo "Installing missing packages: ${missing[*]}"
+        apt-get update -qq
+        DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "${missing[@]}"
+    else
+        echo "These Debian packages are missing. Install them with:" >&2
+        echo "  sudo apt-get install -y ${missing[*]}" >&2
+        exit 1
+    fi
+}
+
+# Configures and builds one build tree: mmw_build <dir> <cmake options...>
+mmw_build() {
+    local dir=$1
+    shift
+    cmake -S "$MMW_ROOT" -B "$dir" -DMMW_WERROR=ON "$@" >/dev/null
+    cmake --build "$dir" -j"$(nproc)"
+}
