@@ -1,0 +1,57 @@
+#pragma once
+// The driver seam: everything the engine's objects need of a database, and
+// nothing more. SQLite is the one driver today; a server driver would be one
+// more implementation of Connection, chosen by OpenConnection from the
+// alias's parameters, and no caller would change.
+//
+// Every text crossing the seam (statements, names, values, messages) is
+// Windows-1250; each driver converts to its storage's encoding itself.
+// Every failure is an EDBEngineError.
+
+#include "db/Value.h"
+
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace db {
+
+struct ResultSet {
+    std::vector<std::string> columns;
+    std::vector<std::vector<Value>> rows; // each row has columns.size() values
+};
+
+struct ColumnInfo {
+    std::string name;
+    std::string declaredType; // as the table's definition writes it
+};
+
+struct TableInfo {
+    std::string name;
+    std::vector<ColumnInfo> columns;     // in the table's order
+    std::vector<std::string> primaryKey; // key columns in key order; empty when none
+};
+
+class Connection {
+public:
+    virtual ~Connection() = default;
+
+    // Runs one statement that returns rows and fetches them all. A statement
+    // that returns no columns fails before it runs, so an insert handed to
+    // Select never takes effect. params bind to ?1, ?2, ...
+    virtual ResultSet Select(const std::string& sql, const std::vector<Value>& params) = 0;
+
+    // Runs one statement to its end; returns the number of rows it changed.
+    virtual int Execute(const std::string& sql, const std::vector<Value>& params) = 0;
+
+    // The columns and primary key of a table; fails when there is no such table.
+    virtual TableInfo DescribeTable(const std::string& table) = 0;
+};
+
+// Opens the database an alias describes. aliasParams are the alias's
+// parameter lines (name=value) as the engine configuration holds them; the
+// alias name only serves the messages.
+std::unique_ptr<Connection> OpenConnection(const std::string& aliasName,
+                                           const std::vector<std::string>& aliasParams);
+
+} // namespace db

@@ -1,0 +1,172 @@
+#include "db/DemoDatabase.h"
+
+#include "db/EDBEngineError.h"
+#include "db/Schema.h"
+#include "db/SqliteConnection.h"
+#include "platform/Exception.h"
+#include "platform/FileServices.h"
+#include "platform/Win1250.h"
+
+#include <sqlite3.h>
+
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <unistd.h>
+
+namespace db {
+namespace {
+
+struct StaffMember {
+    const char* id;
+    const char* password;
+    const char* name; // UTF-8, as the file stores it
+    const char* address;
+    const char* phone;
+    const char* email;
+    int rights;
+    const char* position;
+    int enciphered;
+};
+
+// AD's HASLO is the password 1234 enciphered with the login's fixed key.
+constexpr StaffMember kStaff[] = {
+    {"AD", "efhbikab", "Adam Dąbrowski", "ul. Łąkowa 5, 90-001 Łódź", "42 631 22 10",
+     "adam.dabrowski@warsztat.pl", 1, "Kierownik serwisu", 1},
+    {"AP", "ADMIN", "Agnieszka Półtorak", "ul. Źródlana 12, 31-444 Kraków", "12 411 05 07",
+     "agnieszka.poltorak@warsztat.pl", 1, "Administrator", 0},
+    {"PR", "PRAC", "Przemysław Żółkiewski", "ul. Świętokrzyska 3, 25-001 Kielce", "41 344 90 12",
+     "przemyslaw.zolkiewski@warsztat.pl", 2, "Mechanik", 0},
+};
+
+// Makes a directory and its missing parents.
+void MakePath(const std::string& directory) {
+    for (std::size_t slash = directory.find('/', 1);; slash = directory.find('/', slash + 1)) {
+        const std::string level = directory.substr(0, slash);
+        if (!level.empty() && !platform::DirectoryExists(level) && !platform::CreateDir(level) &&
+            !platform::DirectoryExists(level))
+            throw platform::EFileError("Cannot create directory " + level + ": " +
+                                       std::strerror(errno));
+        if (slash == std::string::npos)
+            break;
+    }
+}
+
+void Check(sqlite3* database, int rc) {
+    if (rc != SQLITE_OK && rc != SQLITE_DONE)
+        throw EDBEngineError(platform::Utf8ToWin1250(sqlite3_errmsg(database)), rc);
+}
+
+void Fill(sqlite3* database) {
+    Check(database, sqlite3_exec(database, "BEGIN", nullptr, nullptr, nullptr));
+    Check(database, sqlite3_exec(database, SchemaSql(), nullptr, nullptr, nullptr));
+    sqlite3_stmt* raw = nullptr;
+    Check(database,
+          sqlite3_prepare_v2(database,
+                             "insert into PERSONEL (IDENTYFIKATOR, HASLO, NAZWA, ADRES, TELEFON1, "
+                             "TELEFON2, EMAIL, PROWIZJA_MATERIAL, PROWIZJA_USLUGA, UPRAWNIENIA, "
+                             "STANOWISKO, KODOWANIE, NOWE_UPRAWNIENIA, BLOKADA_INTERFEJSU, "
+                             "TYLKO_MENU_WYBRANE) values (?1, ?2, ?3, ?4, ?5, NULL, ?6, 0, 0, ?7, "
+                             "?8, ?9, 0, 0, 0)",
+                             -1, &raw, nullptr));
+    StatementHandle insert(raw);
+    for (const StaffMember& m : kStaff) {
+        sqlite3_reset(insert.get());
+        int k = 1;
+        for (const char* text : {m.id, m.password, m.name, m.address, m.phone, m.email})
+            sqlite3_bind_text(insert.get(), k++, text, -1, SQLITE_STATIC);
+        sqlite3_bind_int(insert.get(), 7, m.rights);
+        sqlite3_bind_text(insert.get(), 8, m.position, -1, SQLITE_STATIC);
+        sqlite3_bind_int(insert.get(), 9, m.enciphered);
+        Check(database, sqlite3_step(insert.get()));
+    }
+    Check(database, sqlite3_exec(database, "COMMIT", nullptr, nullptr, nullptr));
+}
+
+bool IsSectionOf(const std::string& line, const std::string& alias) {
+    const auto first = line.find_first_not_of(" \t");
+    const auto last = line.find_last_not_of(" \t\r\n");
+    if (first == std::string::npos || line[first] != '[' || line[last] != ']')
+        return false;
+    return platform::AnsiUpperCase(line.substr(first + 1, last - first - 1)) ==
+           platform::AnsiUpperCase(alias);
+}
+
+bool IsSection(const std::string& line) {
+    const auto first = line.find_first_not_of(" \t");
+    return first != std::string::npos && line[first] == '[';
+}
+
+} // namespace
+
+std::string DemoDatabase::TablesFile(const std::string& directory) {
+    return directory + (directory.empty() || directory.back() != '/' ? "/" : "") +
+           SqliteConnection::kFileName;
+}
+
+bool DemoDatabase::Exists(const std::string& directory) {
+    return platform::FileExists(TablesFile(directory));
+}
+
+void DemoDatabase::Create(const std::string& directory) {
+    MakePath(directory);
+    const std::string path = TablesFile(directory);
+    // Claiming the name with O_EXCL makes "refuse an existing database"
+    // hold even against another process creating it at the same moment.
+    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL, 0666);
+    if (fd < 0) {
+        if (errno == EEXIST)
+            throw platform::Exception("The database " + path + " exists already; it is kept");
+        throw platform::EFileError("Cannot create file " + path + ": " + std::strerror(errno));
+    }
+    ::close(fd);
+    try {
+        sqlite3* raw = nullptr;
+        const int rc = sqlite3_open_v2(path.c_str(), &raw, SQLITE_OPEN_READWRITE, nullptr);
+        SqliteHandle database(raw);
+        if (!database)
+            throw EDBEngineError(sqlite3_errstr(rc), rc);
+        Check(database.get(), rc);
+        Check(database.get(),
+              sqlite3_exec(database.get(), "PRAGMA journal_mode=WAL", nullptr, nullptr, nullptr));
+        Fill(database.get());
+    } catch (...) {
+        for (const char* suffix : {"", "-wal", "-shm", "-journal"})
+            ::unlink((path + suffix).c_str());
+        throw;
+    }
+}
+
+void DemoDatabase::WriteAliasFile(const std::string& aliasFile, const std::string& directory) {
+    std::string kept;
+    if (platform::FileExists(aliasFile)) {
+        const std::string old = platform::ReadWholeFile(aliasFile);
+        bool skipping = false;
+        std::size_t start = 0;
+        while (start < old.size()) {
+            auto end = old.find('\n', start);
+            end = end == std::string::npos ? old.size() : end + 1;
+            std::string line = old.substr(start, end - start);
+            start = end;
+            if (IsSection(line))
+                skipping = IsSectionOf(line, kAliasName);
+            if (!skipping) {
+                if (line.back() != '\n')
+                    line += '\n';
+                kept += line;
+            }
+        }
+    } else {
+        kept = "; Database aliases of the workshop database engine: one section per alias,\n"
+               "; its parameters as name=value lines.\n";
+        const std::string parent = platform::ExtractFileDir(aliasFile);
+        if (!parent.empty())
+            MakePath(parent);
+    }
+    // One blank line between the kept aliases and ours.
+    if (!kept.empty() && !kept.ends_with("\n\n"))
+        kept += '\n';
+    platform::WriteWholeFile(aliasFile, kept + "[" + kAliasName + "]\nPATH=" + directory + "\n");
+}
+
+} // namespace db

@@ -1,0 +1,94 @@
+#include "db/EngineConfig.h"
+
+#include "db/EDBEngineError.h"
+#include "platform/Exception.h"
+#include "platform/FileServices.h"
+#include "platform/Win1250.h"
+
+#include <cstdlib>
+#include <pwd.h>
+#include <unistd.h>
+
+namespace db {
+namespace {
+
+std::string HomeDirectory() {
+    if (const char* home = std::getenv("HOME"); home && *home)
+        return home;
+    if (const passwd* entry = ::getpwuid(::getuid()); entry && entry->pw_dir)
+        return entry->pw_dir;
+    return {};
+}
+
+bool IsBlank(std::string_view line) {
+    return line.find_first_not_of(" \t") == std::string_view::npos;
+}
+
+// "[NAME]" with optional blanks around it; the name without its brackets.
+std::optional<std::string> SectionName(std::string_view line) {
+    const auto first = line.find_first_not_of(" \t");
+    const auto last = line.find_last_not_of(" \t");
+    if (first == std::string_view::npos || line[first] != '[' || line[last] != ']' || last == first)
+        return std::nullopt;
+    return std::string(line.substr(first + 1, last - first - 1));
+}
+
+} // namespace
+
+std::string EngineConfig::FilePath() {
+    if (const char* path = std::getenv("DBENGINE_CONFIG"); path && *path)
+        return path;
+    return HomeDirectory() + "/.config/dbengine/aliases.ini";
+}
+
+std::vector<std::string> EngineConfig::AliasParams(const std::string& alias) {
+    const std::string path = FilePath();
+    std::string content;
+    try {
+        content = platform::ReadWholeFile(path);
+    } catch (const platform::Exception& e) {
+        throw EDBEngineError("Unknown alias: " + alias +
+                             " (the engine configuration cannot be read: " + e.Message() + ")");
+    }
+
+    const std::string wanted = platform::AnsiUpperCase(alias);
+    std::vector<std::string> params;
+    bool inSection = false;
+    bool found = false;
+    std::string_view rest(content);
+    while (!rest.empty()) {
+        const auto end = rest.find('\n');
+        std::string_view line = rest.substr(0, end);
+        rest = end == std::string_view::npos ? std::string_view() : rest.substr(end + 1);
+        if (!line.empty() && line.back() == '\r')
+            line.remove_suffix(1);
+        if (IsBlank(line) || line.front() == ';' || line.front() == '#')
+            continue;
+        if (auto section = SectionName(line)) {
+            // Only the first section of a name counts; a later duplicate is
+            // ignored rather than merged.
+            if (found)
+                break;
+            inSection = platform::AnsiUpperCase(*section) == wanted;
+            found = inSection;
+            continue;
+        }
+        if (inSection && line.find('=') != std::string_view::npos)
+            params.emplace_back(line);
+    }
+    if (!found)
+        throw EDBEngineError("Unknown alias: " + alias);
+    return params;
+}
+
+std::optional<std::string> EngineConfig::Parameter(const std::vector<std::string>& params,
+                                                   std::string_view name) {
+    for (const std::string& line : params) {
+        const auto eq = line.find('=');
+        if (eq != std::string::npos && std::string_view(line).substr(0, eq) == name)
+            return line.substr(eq + 1);
+    }
+    return std::nullopt;
+}
+
+} // namespace db

@@ -1,0 +1,32 @@
+#pragma once
+// The engine's own configuration file: one INI section per alias, whose
+// name=value lines are the alias's parameters. The file is read afresh on
+// every call, so an alias added while the program runs is seen at once.
+
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace db {
+
+class EngineConfig {
+public:
+    // $DBENGINE_CONFIG when set and not empty, else
+    // $HOME/.config/dbengine/aliases.ini.
+    static std::string FilePath();
+
+    // The parameter lines of an alias, in file order and exactly as written
+    // (only a line end's carriage return is dropped). Alias names compare
+    // without regard to case; lines starting with ";" or "#" are comments and
+    // blank lines are skipped. An alias that is not there (or a file that
+    // cannot be read) raises EDBEngineError naming the alias.
+    static std::vector<std::string> AliasParams(const std::string& alias);
+
+    // The value of the first line whose name is exactly `name`: everything
+    // after that line's first "=". nullopt when no line has that name.
+    static std::optional<std::string> Parameter(const std::vector<std::string>& params,
+                                                std::string_view name);
+};
+
+} // namespace db

@@ -1,0 +1,322 @@
+#include "db/SqliteConnection.h"
+
+#include "db/DateLiteralRewriter.h"
+#include "db/EDBEngineError.h"
+#include "db/SqlTokenizer.h"
+#include "platform/Win1250.h"
+
+#include <algorithm>
+
+namespace db {
+namespace {
+
+// Resets a statement when its use ends, so that a finished select holds no
+// read transaction open and the next use starts from clean bindings.
+class StatementUse {
+public:
+    explicit StatementUse(sqlite3_stmt* statement) : FStatement(statement) {}
+    ~StatementUse() {
+        sqlite3_reset(FStatement);
+        sqlite3_clear_bindings(FStatement);
+    }
+    StatementUse(const StatementUse&) = delete;
+    StatementUse& operator=(const StatementUse&) = delete;
+
+private:
+    sqlite3_stmt* FStatement;
+};
+
+// One code point of UTF-8 at text[i], with its length; length 0 when the
+// bytes there are not a well-formed sequence.
+std::pair<char32_t, std::size_t> DecodeUtf8(std::string_view text, std::size_t i) {
+    const auto byte = [&](std::size_t k) { return static_cast<unsigned char>(text[k]); };
+    const unsigned char lead = byte(i);
+    if (lead < 0x80)
+        return {lead, 1};
+    std::size_t length;
+    char32_t cp;
+    if ((lead & 0xE0) == 0xC0) {
+        length = 2;
+        cp = lead & 0x1F;
+    } else if ((lead & 0xF0) == 0xE0) {
+        length = 3;
+        cp = lead & 0x0F;
+    } else if ((lead & 0xF8) == 0xF0) {
+        length = 4;
+        cp = lead & 0x07;
+    } else {
+        return {0, 0};
+    }
+    if (i + length > text.size())
+        return {0, 0};
+    for (std::size_t k = 1; k < length; ++k) {
+        if ((byte(i + k) & 0xC0) != 0x80)
+            return {0, 0};
+        cp = (cp << 6) | (byte(i + k) & 0x3F);
+    }
+    static constexpr char32_t kMinimum[] = {0, 0, 0x80, 0x800, 0x10000};
+    if (cp < kMinimum[length] || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF))
+        return {0, 0};
+    return {cp, length};
+}
+
+void AppendUtf8(std::string& out, char32_t cp) {
+    if (cp < 0x80) {
+        out.push_back(static_cast<char>(cp));
+    } else if (cp < 0x800) {
+        out.push_back(static_cast<char>(0xC0 | (cp >> 6)));
+        out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+    } else if (cp < 0x10000) {
+        out.push_back(static_cast<char>(0xE0 | (cp >> 12)));
+        out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
+        out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+    } else {
+        out.push_back(static_cast<char>(0xF0 | (cp >> 18)));
+        out.push_back(static_cast<char>(0x80 | ((cp >> 12) & 0x3F)));
+        out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
+        out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+    }
+}
+
+// Upper case of a UTF-8 text by the Windows-1250 table: each character the
+// code page has goes through its upper-case byte; every other character, and
+// any byte that is not well-formed UTF-8, stays as it is.
+std::string UpperUtf8(std::string_view text) {
+    std::string out;
+    out.reserve(text.size());
+    for (std::size_t i = 0; i < text.size();) {
+        const auto [cp, length] = DecodeUtf8(text, i);
+        if (length == 0) {
+            out.push_back(text[i]);
+            ++i;
+            continue;
+        }
+        const int byte = platform::UnicodeToWin1250(cp);
+        AppendUtf8(out, byte < 0 ? cp
+                                 : platform::Win1250ToUnicode(
+                                       platform::AnsiUpperChar(static_cast<unsigned char>(byte))));
+        i += length;
+    }
+    return out;
+}
+
+void UpperFunction(sqlite3_context* context, int, sqlite3_value** argv) {
+    if (sqlite3_value_type(argv[0]) == SQLITE_NULL) {
+        sqlite3_result_null(context);
+        return;
+    }
+    const auto* text = reinterpret_cast<const char*>(sqlite3_value_text(argv[0]));
+    if (!text) {
+        sqlite3_result_error_nomem(context);
+        return;
+    }
+    const std::string upper =
+        UpperUtf8(std::string_view(text, static_cast<std::size_t>(sqlite3_value_bytes(argv[0]))));
+    sqlite3_result_text64(context, upper.data(), upper.size(), SQLITE_TRANSIENT, SQLITE_UTF8);
+}
+
+std::string UpperAscii(std::string text) {
+    for (char& ch : text)
+        if (ch >= 'a' && ch <= 'z')
+            ch = static_cast<char>(ch - 32);
+    return text;
+}
+
+// Only blanks, comments and semicolons.
+bool IsEmptyTail(std::string_view tail) {
+    for (const SqlToken& token : SqlTokenizer::Significant(tail))
+        if (!token.isPunctuation(';'))
+            return false;
+    return true;
+}
+
+Value ColumnValue(sqlite3_stmt* statement, int column) {
+    switch (sqlite3_column_type(statement, column)) {
+    case SQLITE_INTEGER:
+        return Value(static_cast<std::int64_t>(sqlite3_column_int64(statement, column)));
+    case SQLITE_FLOAT:
+        return Value(sqlite3_column_double(statement, column));
+    case SQLITE_TEXT: {
+        const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(statement, column));
+        const auto size = static_cast<std::size_t>(sqlite3_column_bytes(statement, column));
+        return Value(platform::Utf8ToWin1250(std::string_view(text ? text : "", size)));
+    }
+    case SQLITE_BLOB: {
+        // Bytes are not text: handed on unchanged.
+        const auto* data = static_cast<const char*>(sqlite3_column_blob(statement, column));
+        const auto size = static_cast<std::size_t>(sqlite3_column_bytes(statement, column));
+        return Value(std::string(data ? data : "", data ? size : 0));
+    }
+    default:
+        return Value();
+    }
+}
+
+} // namespace
+
+void SqliteConnection::RegisterUpper(sqlite3* database) {
+    sqlite3_create_function_v2(database, "upper", 1, SQLITE_UTF8 | SQLITE_DETERMINISTIC, nullptr,
+                               UpperFunction, nullptr, nullptr, nullptr);
+}
+
+std::unique_ptr<SqliteConnection> SqliteConnection::Open(const std::string& directory) {
+    std::string path = directory;
+    if (path.empty() || path.back() != '/')
+        path += '/';
+    path += kFileName;
+
+    sqlite3* raw = nullptr;
+    const int rc = sqlite3_open_v2(path.c_str(), &raw, SQLITE_OPEN_READWRITE, nullptr);
+    SqliteHandle database(raw);
+    auto fail = [&](int code) {
+        const std::string reason = database
+                                       ? platform::Utf8ToWin1250(sqlite3_errmsg(database.get()))
+                                       : sqlite3_errstr(code);
+        throw EDBEngineError("Cannot open the database " + path + ": " + reason, code);
+    };
+    if (rc != SQLITE_OK)
+        fail(rc);
+    sqlite3_extended_result_codes(database.get(), 1);
+    sqlite3_busy_timeout(database.get(), 5000);
+    // WAL lets the workshop application's workstations read while an
+    // import writes; the pragma is also the first read of the file, so a
+    // file that is no database fails here, with its name in the message.
+    for (const char* pragma : {"PRAGMA journal_mode=WAL", "PRAGMA synchronous=NORMAL"})
+        if (const int code = sqlite3_exec(database.get(), pragma, nullptr, nullptr, nullptr);
+            code != SQLITE_OK)
+            fail(code);
+    RegisterUpper(database.get());
+    return std::unique_ptr<SqliteConnection>(new SqliteConnection(std::move(database)));
+}
+
+void SqliteConnection::Fail() const {
+    throw EDBEngineError(platform::Utf8ToWin1250(sqlite3_errmsg(FDatabase.get())),
+                         sqlite3_extended_errcode(FDatabase.get()));
+}
+
+sqlite3_stmt* SqliteConnection::Prepare(const std::string& utf8) {
+    if (sqlite3_stmt* cached = FStatements.Find(utf8))
+        return cached;
+    sqlite3_stmt* raw = nullptr;
+    const char* tail = nullptr;
+    const int rc = sqlite3_prepare_v3(FDatabase.get(), utf8.data(), static_cast<int>(utf8.size()),
+                                      SQLITE_PREPARE_PERSISTENT, &raw, &tail);
+    StatementHandle statement(raw);
+    if (rc != SQLITE_OK)
+        Fail();
+    if (!statement)
+        throw EDBEngineError("The statement is empty");
+    // The engine runs one statement per call; a second one after it would
+    // otherwise be dropped without a word.
+    if (!IsEmptyTail(
+            std::string_view(tail, static_cast<std::size_t>(utf8.data() + utf8.size() - tail))))
+        throw EDBEngineError("Only one statement can be run at a time");
+    return FStatements.Insert(utf8, std::move(statement));
+}
+
+void SqliteConnection::Bind(sqlite3_stmt* statement, const std::vector<Value>& params) {
+    for (std::size_t k = 0; k < params.size(); ++k) {
+        const int index = static_cast<int>(k + 1);
+        const Value& value = params[k];
+        int rc = SQLITE_OK;
+        switch (value.kind()) {
+        case Value::Kind::Null:
+            rc = sqlite3_bind_null(statement, index);
+            break;
+        case Value::Kind::Integer:
+            rc = sqlite3_bind_int64(statement, index, value.integer());
+            break;
+        case Value::Kind::Float:
+            rc = sqlite3_bind_double(statement, index, value.real());
+            break;
+        case Value::Kind::Text: {
+            const std::string utf8 = platform::Win1250ToUtf8(value.text());
+            rc = sqlite3_bind_text64(statement, index, utf8.data(), utf8.size(), SQLITE_TRANSIENT,
+                                     SQLITE_UTF8);
+            break;
+        }
+        }
+        if (rc != SQLITE_OK)
+            Fail();
+    }
+}
+
+std::optional<std::vector<ColumnInfo>> SqliteConnection::Columns(const std::string& table) {
+    const std::string key = UpperAscii(table);
+    if (const auto found = FColumns.find(key); found != FColumns.end())
+        return found->second;
+    try {
+        TableInfo info = DescribeTable(platform::Utf8ToWin1250(table));
+        for (ColumnInfo& column : info.columns)
+            column.name = platform::Win1250ToUtf8(column.name);
+        return FColumns.emplace(key, std::move(info.columns)).first->second;
+    } catch (const EDBEngineError&) {
+        // No such table: the statement itself will say so.
+        return std::nullopt;
+    }
+}
+
+std::string SqliteConnection::ToSqlite(const std::string& win1250Sql) {
+    return DateLiteralRewriter::Rewrite(
+        platform::Win1250ToUtf8(win1250Sql),
+        [this](const std::string& table) { return Columns(table); });
+}
+
+ResultSet SqliteConnection::Select(const std::string& sql, const std::vector<Value>& params) {
+    sqlite3_stmt* statement = Prepare(ToSqlite(sql));
+    StatementUse use(statement);
+    const int columns = sqlite3_column_count(statement);
+    if (columns == 0)
+        throw EDBEngineError("The statement returns no result set, so it cannot be opened");
+    Bind(statement, params);
+    ResultSet result;
+    for (int c = 0; c < columns; ++c)
+        result.columns.push_back(platform::Utf8ToWin1250(sqlite3_column_name(statement, c)));
+    for (;;) {
+        const int rc = sqlite3_step(statement);
+        if (rc == SQLITE_DONE)
+            break;
+        if (rc != SQLITE_ROW)
+            Fail();
+        std::vector<Value>& row = result.rows.emplace_back();
+        row.reserve(static_cast<std::size_t>(columns));
+        for (int c = 0; c < columns; ++c)
+            row.push_back(ColumnValue(statement, c));
+    }
+    return result;
+}
+
+int SqliteConnection::Execute(const std::string& sql, const std::vector<Value>& params) {
+    sqlite3_stmt* statement = Prepare(ToSqlite(sql));
+    StatementUse use(statement);
+    Bind(statement, params);
+    for (;;) {
+        const int rc = sqlite3_step(statement);
+        if (rc == SQLITE_DONE)
+            break;
+        if (rc != SQLITE_ROW)
+            Fail();
+    }
+    return sqlite3_changes(FDatabase.get());
+}
+
+TableInfo SqliteConnection::DescribeTable(const std::string& table) {
+    const ResultSet info =
+        Select("select name, type, pk from pragma_table_info(?1) order by cid", {Value(table)});
+    if (info.rows.empty())
+        throw EDBEngineError("no such table: " + table, SQLITE_ERROR);
+    TableInfo result;
+    result.name = table;
+    std::vector<std::pair<std::int64_t, std::string>> key;
+    for (const auto& row : info.rows) {
+        result.columns.push_back({row[0].text(), row[1].isNull() ? std::string() : row[1].text()});
+        if (row[2].integer() > 0)
+            key.emplace_back(row[2].integer(), row[0].text());
+    }
+    std::sort(key.begin(), key.end());
+    for (auto& [position, name] : key)
+        result.primaryKey.push_back(std::move(name));
+    return result;
+}
+
+} // namespace db

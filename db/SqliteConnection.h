@@ -1,0 +1,63 @@
+#pragma once
+// The SQLite driver: the tables of an alias live in one file, tables.sqlite,
+// in the alias's directory. Statements arrive in Windows-1250 and are handed
+// to SQLite as written, in UTF-8, with the two dialect points the program
+// relies on made to hold: upper() upper-cases by the Windows-1250 table, and
+// a month/day/year literal inserted into a DATE column is stored as an ISO
+// date.
+
+#include "db/Connection.h"
+#include "db/StatementCache.h"
+
+#include <sqlite3.h>
+
+#include <map>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace db {
+
+struct SqliteCloser {
+    void operator()(sqlite3* database) const { sqlite3_close_v2(database); }
+};
+using SqliteHandle = std::unique_ptr<sqlite3, SqliteCloser>;
+
+class SqliteConnection final : public Connection {
+public:
+    static constexpr const char* kFileName = "tables.sqlite";
+
+    // Opens <directory>/tables.sqlite for reading and writing; it is never
+    // created here. Failures raise EDBEngineError naming the file.
+    static std::unique_ptr<SqliteConnection> Open(const std::string& directory);
+
+    ResultSet Select(const std::string& sql, const std::vector<Value>& params) override;
+    int Execute(const std::string& sql, const std::vector<Value>& params) override;
+    TableInfo DescribeTable(const std::string& table) override;
+
+    std::size_t CachedStatements() const { return FStatements.size(); }
+
+    // Registers the Windows-1250 upper() on a connection, replacing SQLite's
+    // ASCII-only one. Every connection this driver opens has it.
+    static void RegisterUpper(sqlite3* database);
+
+private:
+    explicit SqliteConnection(SqliteHandle database) : FDatabase(std::move(database)) {}
+
+    // The prepared statement for a UTF-8 text, from the cache or fresh.
+    sqlite3_stmt* Prepare(const std::string& utf8);
+    void Bind(sqlite3_stmt* statement, const std::vector<Value>& params);
+    std::string ToSqlite(const std::string& win1250Sql);
+    std::optional<std::vector<ColumnInfo>> Columns(const std::string& table);
+    [[noreturn]] void Fail() const;
+
+    // Declared first, so the statements (which belong to it) go before it.
+    SqliteHandle FDatabase;
+    StatementCache FStatements;
+    // Column lists of the tables date literals were checked against,
+    // keyed by the upper-cased table name.
+    std::map<std::string, std::vector<ColumnInfo>> FColumns;
+};
+
+} // namespace db
