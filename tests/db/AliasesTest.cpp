@@ -91,10 +91,10 @@ void AliasesTest::defaultLocation() {
     testsupport::TempDir home;
     QVERIFY(platform::CreateDir(home.file(".config")));
     QVERIFY(platform::CreateDir(home.file(".config/dbengine")));
-    platform::WriteWholeFile(home.file(".config/dbengine/aliases.ini"), "[A]\nPATH=/home-d\n");
+    platform::WriteWholeFile(home.file(".config/dbengine/aliases.ini"), "[A]\nPATH=/dane-domowe\n");
     testsupport::ScopedEnv homeEnv("HOME", home.path());
     testsupport::ScopedEnv configEnv("DBENGINE_CONFIG", std::nullopt);
-    QCOMPARE(EngineConfig::AliasParams("A"), std::vector<std::string>{"PATH=/home-d"});
+    QCOMPARE(EngineConfig::AliasParams("A"), std::vector<std::string>{"PATH=/dane-domowe"});
 }
 
 void AliasesTest::pathParameter_data() {
