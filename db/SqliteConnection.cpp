@@ -1,5 +1,7 @@
 #include "db/SqliteConnection.h"
 
+#include "db/StatementTrace.h"
+
 #include "db/DateLiteralRewriter.h"
 #include "db/EDBEngineError.h"
 #include "db/SqlTokenizer.h"
@@ -263,6 +265,7 @@ std::string SqliteConnection::ToSqlite(const std::string& win1250Sql) {
 }
 
 ResultSet SqliteConnection::Select(const std::string& sql, const std::vector<Value>& params) {
+    TraceStatement(sql);
     sqlite3_stmt* statement = Prepare(ToSqlite(sql));
     StatementUse use(statement);
     const int columns = sqlite3_column_count(statement);
@@ -287,6 +290,7 @@ ResultSet SqliteConnection::Select(const std::string& sql, const std::vector<Val
 }
 
 int SqliteConnection::Execute(const std::string& sql, const std::vector<Value>& params) {
+    TraceStatement(sql);
     sqlite3_stmt* statement = Prepare(ToSqlite(sql));
     StatementUse use(statement);
     Bind(statement, params);

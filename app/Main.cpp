@@ -1,0 +1,155 @@
+#include "app/Main.h"
+
+#include "db/TDatabase.h"
+#include "db/TQuery.h"
+#include "db/TSession.h"
+#include "db/TTable.h"
+#include "db/WorkshopTables.h"
+#include "platform/Application.h"
+#include "platform/FileServices.h"
+#include "platform/FormatSettings.h"
+#include "platform/Forms.h"
+#include "platform/Win1250.h"
+#include "waitmessage/Waitmessage.h"
+
+#include <QLabel>
+#include <QPushButton>
+#include <QResizeEvent>
+
+#include <vector>
+
+using platform::Pl;
+
+TFMain* FMain = nullptr;
+
+namespace {
+
+constexpr int kClientWidth = 544;
+constexpr int kClientHeight = 142;
+constexpr platform::TColor kWaitColor = 12442557; // 0xBDDBBD, a pale green
+
+QFont SansSerif(int pixelHeight) {
+    QFont font(QStringLiteral("MS Sans Serif"));
+    font.setStyleHint(QFont::SansSerif);
+    font.setPixelSize(pixelHeight);
+    return font;
+}
+
+} // namespace
+
+TFMain::TFMain(QWidget* owner)
+    : QWidget(owner, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                         Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint) {
+    // Window: a fixed dialog border (no resizing, no minimise or maximise
+    // box), sizes in pixels, centred when shown.
+    setWindowTitle(platform::ToQString(Pl("Pobranie i wczytanie  marek modeli i wersji")));
+    setFixedSize(kClientWidth, kClientHeight);
+    QPalette pal = palette();
+    pal.setColor(QPalette::Window, platform::ToQColor(platform::clBtnFace));
+    pal.setColor(QPalette::WindowText, platform::ToQColor(platform::clWindowText));
+    setPalette(pal);
+    setAutoFillBackground(true);
+    setFont(SansSerif(13));
+
+    Label1 = new QLabel(this);
+    Label1->setObjectName(QStringLiteral("Label1"));
+    Label1->setGeometry(24, 16, 315, 20);
+    Label1->setFont(SansSerif(17));
+    Label1->setTextFormat(Qt::PlainText);
+    Label1->setText(platform::ToQString(Pl("Pobranie i wczytanie  marek modeli i wersji")));
+
+    Button1 = new QPushButton(this);
+    Button1->setObjectName(QStringLiteral("Button1"));
+    Button1->setGeometry(80, 103, 385, 25);
+    Button1->setText(QStringLiteral("Rozpocznij"));
+    Button1->setFocus();
+    FButtonLeft = 80;
+    FButtonRight = kClientWidth - (80 + 385);
+    FButtonBottom = kClientHeight - (103 + 25);
+    connect(Button1, &QPushButton::clicked, this,
+            [this] { platform::Guard([this] { Button1Click(Button1); }); });
+
+    Session1 = new db::TSession(this);
+    Session1->setObjectName(QStringLiteral("Session1"));
+    Session1->setSessionName("Kalvomer");
+    Session1->setKeepConnections(false);
+    Session1->setPrivateDir("./");
+
+    Database1 = new db::TDatabase(this);
+    Database1->setObjectName(QStringLiteral("Database1"));
+    Database1->setAliasName(kAliasName);
+    Database1->setDatabaseName("KALVOMER");
+    Database1->setSessionName("Kalvomer");
+    Database1->setKeepConnection(false);
+    Database1->setLoginPrompt(false);
+    Database1->setTransIsolation(db::tiDirtyRead);
+
+    komunikat = new TWaitMessage(this);
+    komunikat->setObjectName(QStringLiteral("komunikat"));
+    komunikat->setPosition(platform::poScreenCenter);
+    komunikat->setColor(kWaitColor);
+    komunikat->setMessage("Czekaj cierpliwie ...");
+    komunikat->setCursor(platform::crHourGlass);
+
+    Query1 = new db::TQuery(this);
+    Query1->setObjectName(QStringLiteral("Query1"));
+    Query1->setDatabaseName("Kalvomer");
+    Query1->setSessionName("Kalvomer");
+
+    TPersonel = new db::TTable(this);
+    TPersonel->setObjectName(QStringLiteral("TPersonel"));
+    TPersonel->setTableName("Personel.DB");
+    TPersonel->setDatabaseName("KALVOMER");
+    TPersonel->setSessionName("Kalvomer");
+    db::DeclarePersonelFields(*TPersonel);
+
+    platform::SetDecimalSeparator('.');
+}
+
+TFMain::~TFMain() = default;
+
+void TFMain::showEvent(QShowEvent* event) {
+    QWidget::showEvent(event);
+    if (!event->spontaneous()) {
+        platform::ApplyPosition(this, platform::poScreenCenter);
+        // The window is shown even when its OnShow handler fails.
+        platform::Guard([this] { FormShow(this); });
+    }
+}
+
+void TFMain::resizeEvent(QResizeEvent* event) {
+    QWidget::resizeEvent(event);
+    if (Button1)
+        Button1->setGeometry(FButtonLeft, height() - FButtonBottom - Button1->height(),
+                             width() - FButtonLeft - FButtonRight, Button1->height());
+}
+
+std::string TFMain::GetAliasPath(const std::string& aliasName) {
+    // Through the engine's default session, not Session1.
+    std::vector<std::string> params;
+    db::DefaultSession().GetAliasParams(aliasName, params);
+    for (const auto& line : params) {
+        const auto eq = line.find('=');
+        if (eq != std::string::npos && line.compare(0, eq, "PATH") == 0)
+            return line.substr(eq + 1);
+    }
+    return {};
+}
+
+void TFMain::FormShow(QObject*) {
+    const std::string path = GetAliasPath(kAliasName);
+    Session1->setActive(false);
+    // Not checked and not created: the engine makes what it needs there.
+    Session1->setNetFileDir(path + "/NetDir");
+    char buffer[512];
+    if (platform::GetTempPathA(sizeof buffer, buffer) == 0)
+        return;
+    // The temporary path ends in "/", so the result holds a doubled
+    // separator; it names the same directory.
+    const std::string dir = std::string(buffer) + "/mmw";
+    if (!platform::DirectoryExists(dir))
+        platform::CreateDir(dir);
+    Session1->setPrivateDir(dir);
+}
+
+void TFMain::Button1Click(QObject*) { TPersonel->Open(); }

@@ -1,0 +1,62 @@
+#pragma once
+// The main window: it owns the engine session, the connection, the query and
+// the staff table that the rest of the program works through, and the wait
+// window. Its button starts the update run.
+
+#include <QWidget>
+
+#include <string>
+
+class QLabel;
+class QPushButton;
+class TWaitMessage;
+
+namespace db {
+class TDatabase;
+class TQuery;
+class TSession;
+class TTable;
+} // namespace db
+
+class TFMain : public QWidget {
+    Q_OBJECT
+public:
+    static constexpr const char* kAliasName = "ZIRKONAL_KALVOMER_3";
+
+    // Builds the window and its components from the description, then sets
+    // the process-wide decimal separator to ".".
+    explicit TFMain(QWidget* owner = nullptr);
+    ~TFMain() override;
+
+    // OnShow: prepares the session's directories from the alias.
+    void FormShow(QObject* sender);
+    // OnClick of Button1: the update run.
+    void Button1Click(QObject* sender);
+
+    // The directory an alias points to (its first parameter named exactly
+    // "PATH", everything after the first "="), or empty text.
+    static std::string GetAliasPath(const std::string& aliasName);
+
+    // Components, in the order they are created; all owned by the window.
+    QLabel* Label1 = nullptr;
+    QPushButton* Button1 = nullptr;
+    db::TSession* Session1 = nullptr;
+    db::TDatabase* Database1 = nullptr;
+    TWaitMessage* komunikat = nullptr;
+    db::TQuery* Query1 = nullptr;
+    db::TTable* TPersonel = nullptr;
+
+protected:
+    void showEvent(QShowEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+
+private:
+    // Button1 is anchored to the left, right and bottom edges: these
+    // distances stay as designed when the client area changes.
+    int FButtonLeft = 0;
+    int FButtonRight = 0;
+    int FButtonBottom = 0;
+};
+
+// The main window of the process, created first at start-up.
+extern TFMain* FMain;
