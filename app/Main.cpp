@@ -16,6 +16,7 @@
 #include <QPushButton>
 #include <QResizeEvent>
 
+#include <algorithm>
 #include <vector>
 
 using platform::Pl;
@@ -57,6 +58,10 @@ TFMain::TFMain(QWidget* owner)
     Label1->setFont(SansSerif(17));
     Label1->setTextFormat(Qt::PlainText);
     Label1->setText(platform::ToQString(Pl("Pobranie i wczytanie  marek modeli i wersji")));
+    // The label sizes itself to its text, as designed: where the design's
+    // font is missing the substitute is wider, and the caption must not be
+    // cut off.
+    Label1->resize(std::max(Label1->width(), Label1->sizeHint().width()), Label1->height());
 
     Button1 = new QPushButton(this);
     Button1->setObjectName(QStringLiteral("Button1"));
