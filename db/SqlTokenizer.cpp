@@ -75,6 +75,7 @@ std::string SqlToken::stringValue() const {
 
 std::vector<SqlToken> SqlTokenizer::Tokenize(std::string_view sql) {
     std::vector<SqlToken> tokens;
+    tokens.reserve(sql.size() / 3 + 1);
     std::size_t i = 0;
     while (i < sql.size()) {
         const unsigned char ch = static_cast<unsigned char>(sql[i]);

@@ -8,6 +8,7 @@
 
 #include "db/Connection.h"
 #include "db/StatementCache.h"
+#include "db/StatementShape.h"
 
 #include <sqlite3.h>
 
@@ -47,7 +48,22 @@ private:
 
     // The prepared statement for a UTF-8 text, from the cache or fresh.
     sqlite3_stmt* Prepare(const std::string& utf8);
+    // A fresh statement; nullptr when SQLite rejects the text (its message
+    // is then the connection's error).
+    StatementHandle Compile(const std::string& utf8, const char*& tail);
+    // Checks that nothing but blanks follows the statement, and caches it.
+    sqlite3_stmt* Accept(const std::string& utf8, StatementHandle statement, const char* tail);
+    // The statement of a shape, from the cache or fresh. A shape SQLite
+    // rejects is dropped (reset), and the text as written is prepared.
+    sqlite3_stmt* PrepareShape(std::optional<StatementShape>& shape, const std::string& utf8);
+    // The statement a call runs: by the shape of its literals when the
+    // caller binds nothing of its own (shape set), else as written.
+    sqlite3_stmt* PrepareRun(const std::string& sql, const std::vector<Value>& params,
+                             std::optional<StatementShape>& shape);
+    void BindRun(sqlite3_stmt* statement, const std::vector<Value>& params,
+                 const std::optional<StatementShape>& shape);
     void Bind(sqlite3_stmt* statement, const std::vector<Value>& params);
+    void BindLiterals(sqlite3_stmt* statement, const std::vector<Value>& literals);
     std::string ToSqlite(const std::string& win1250Sql);
     std::optional<std::vector<ColumnInfo>> Columns(const std::string& table);
     [[noreturn]] void Fail() const;

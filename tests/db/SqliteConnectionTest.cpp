@@ -11,6 +11,7 @@
 #include <QtTest>
 
 using db::EDBEngineError;
+using db::ResultSet;
 using db::SqliteConnection;
 using db::Value;
 using platform::Pl;
@@ -40,6 +41,13 @@ private slots:
     void oneStatementAtATime();
     void cachedStatementsStartClean();
     void cacheIsBounded();
+    void sameShapeSharesOneStatement();
+    void literalsKeepTheirMeaning_data();
+    void literalsKeepTheirMeaning();
+    void errorsNameTheTextAsWritten();
+    void dateLiteralsShareTheirShape();
+    void importLookupsUseIndexes_data();
+    void importLookupsUseIndexes();
     void describeTable();
 };
 
@@ -71,6 +79,9 @@ void SqliteConnectionTest::openSetsWal() {
     QCOMPARE(workshop.scalar("PRAGMA journal_mode"), QStringLiteral("delete"));
     auto connection = SqliteConnection::Open(workshop.databaseDir());
     QCOMPARE(workshop.scalar("PRAGMA journal_mode"), QStringLiteral("wal"));
+    // Commits are written, not flushed; the log is copied back in large steps.
+    QCOMPARE(connection->Select("PRAGMA synchronous", {}).rows.at(0).at(0), Value(1));
+    QCOMPARE(connection->Select("PRAGMA wal_autocheckpoint", {}).rows.at(0).at(0), Value(10000));
 }
 
 void SqliteConnectionTest::upperByWindows1250_data() {
@@ -234,12 +245,185 @@ void SqliteConnectionTest::cachedStatementsStartClean() {
 void SqliteConnectionTest::cacheIsBounded() {
     testsupport::DemoWorkshop workshop;
     auto connection = SqliteConnection::Open(workshop.databaseDir());
+    // Each alias makes a statement of its own shape.
     for (int key = 0; key < 200; ++key)
-        connection->Execute("insert into MARKI (RDZPOJ, MARKA, NAZWA) values (0, " +
-                                std::to_string(key) + ", 'M')",
-                            {});
+        connection->Select("select NAZWA N" + std::to_string(key) + " from MARKI", {});
     QVERIFY(connection->CachedStatements() <= 64);
-    QCOMPARE(workshop.scalar("select count(*) from MARKI"), QStringLiteral("200"));
+}
+
+void SqliteConnectionTest::sameShapeSharesOneStatement() {
+    testsupport::DemoWorkshop workshop;
+    auto connection = SqliteConnection::Open(workshop.databaseDir());
+    const std::string lookup = "select WERSJA from WERSJE where RDZPOJ = 0 and MODEL = ";
+    connection->Select(lookup + "-1 and upper(NAZWA) = 'X'", {});
+    connection->Execute("insert into WERSJE (RDZPOJ, MODEL, WERSJA, NAZWA, PROD_OD, PROD_DO, "
+                        "POJ_TECH, POJ_TAX, MOC_KW, MOC_KM) VALUES (0, -1, -1,'X','','',0,0,0,0)",
+                        {});
+    const std::size_t cached = connection->CachedStatements();
+    const std::vector<std::string> names = {"1.8 T", Pl("ŁADA 'SPORT'"), "O'X", ""};
+    for (std::size_t k = 0; k < names.size(); ++k) {
+        std::string quoted;
+        for (char ch : names[k])
+            quoted += ch == '\'' ? std::string("''") : std::string(1, ch);
+        const std::string key = std::to_string(-2 - static_cast<int>(k));
+        QCOMPARE(connection->Select(lookup + key + " and upper(NAZWA) = '" + quoted + "'", {})
+                     .rows.size(),
+                 std::size_t{0});
+        QCOMPARE(connection->Execute("insert into WERSJE (RDZPOJ, MODEL, WERSJA, NAZWA, PROD_OD, "
+                                     "PROD_DO, POJ_TECH, POJ_TAX, MOC_KW, MOC_KM) VALUES (0, " +
+                                         key + ", " + key + ",'" + quoted + "','1996.03','',1781," +
+                                         std::to_string(k) + ",110,150)",
+                                     {}),
+                 1);
+        const ResultSet found =
+            connection->Select(lookup + key + " and upper(NAZWA) = '" + quoted + "'", {});
+        QCOMPARE(found.rows.size(), std::size_t{1});
+        QCOMPARE(found.rows[0][0], Value(std::int64_t{-2 - static_cast<std::int64_t>(k)}));
+    }
+    QCOMPARE(connection->CachedStatements(), cached);
+    // Each value stored as the literal said: text as text, numbers as integers.
+    QCOMPARE(workshop.rows("select NAZWA, typeof(PROD_OD), PROD_DO, typeof(POJ_TAX), POJ_TAX "
+                           "from WERSJE where MODEL = -3"),
+             (QList<QStringList>{{QString::fromUtf8("ŁADA 'SPORT'"), "text", "", "integer", "1"}}));
+    QCOMPARE(workshop.scalar("select NAZWA from WERSJE where MODEL = -4"), QStringLiteral("O'X"));
+}
+
+void SqliteConnectionTest::literalsKeepTheirMeaning_data() {
+    QTest::addColumn<QString>("setup");
+    QTest::addColumn<QString>("query");
+    QTest::addColumn<QStringList>("columns");
+    QTest::addColumn<QList<QStringList>>("rows");
+    const QString three = "insert into MARKI values (0, 1, 'B'), (0, 2, 'A'), (0, 3, 'A')";
+    QTest::newRow("result columns keep their names")
+        << three << "select 1, 'x', NAZWA from MARKI where MARKA = 1"
+        << QStringList{"1", "'x'", "NAZWA"} << QList<QStringList>{{"1", "x", "B"}};
+    QTest::newRow("ORDER BY a position")
+        << three << "select NAZWA, MARKA from MARKI where RDZPOJ = 0 order by 2 desc"
+        << QStringList{"NAZWA", "MARKA"} << QList<QStringList>{{"A", "3"}, {"A", "2"}, {"B", "1"}};
+    QTest::newRow("GROUP BY a position")
+        << three << "select NAZWA, count(*) from MARKI where RDZPOJ = 0 group by 1"
+        << QStringList{"NAZWA", "count(*)"} << QList<QStringList>{{"A", "2"}, {"B", "1"}};
+    QTest::newRow("text compared with an integer column")
+        << three << "select NAZWA from MARKI where MARKA = '2'" << QStringList{"NAZWA"}
+        << QList<QStringList>{{"A"}};
+    QTest::newRow("blob literal") << three << "select count(*) from MARKI where NAZWA = x'41'"
+                                  << QStringList{"count(*)"} << QList<QStringList>{{"0"}};
+    QTest::newRow("the smallest integer")
+        << "insert into MARKI values (0, -9223372036854775808, 'M')"
+        << "select NAZWA from MARKI where MARKA = -9223372036854775808" << QStringList{"NAZWA"}
+        << QList<QStringList>{{"M"}};
+    QTest::newRow("update and delete by literals")
+        << three + "; update MARKI set NAZWA = 'C''D' where MARKA = 3; delete from MARKI where "
+                   "NAZWA = 'B'"
+        << "select NAZWA from MARKI where RDZPOJ = 0 order by MARKA" << QStringList{"NAZWA"}
+        << QList<QStringList>{{"A"}, {"C'D"}};
+}
+
+void SqliteConnectionTest::literalsKeepTheirMeaning() {
+    QFETCH(QString, setup);
+    QFETCH(QString, query);
+    QFETCH(QStringList, columns);
+    QFETCH(QList<QStringList>, rows);
+    testsupport::DemoWorkshop workshop;
+    auto connection = SqliteConnection::Open(workshop.databaseDir());
+    // Through the driver, one statement at a time.
+    for (const QString& statement : setup.split("; "))
+        connection->Execute(statement.toStdString(), {});
+    const ResultSet result = connection->Select(query.toStdString(), {});
+    QStringList names;
+    for (const auto& c : result.columns)
+        names << QString::fromStdString(c);
+    QCOMPARE(names, columns);
+    QList<QStringList> got;
+    for (const auto& row : result.rows) {
+        QStringList cells;
+        for (const Value& v : row)
+            cells << (v.kind() == Value::Kind::Integer ? QString::number(v.integer())
+                                                       : QString::fromStdString(v.text()));
+        got << cells;
+    }
+    QCOMPARE(got, rows);
+}
+
+void SqliteConnectionTest::errorsNameTheTextAsWritten() {
+    testsupport::DemoWorkshop workshop;
+    auto connection = SqliteConnection::Open(workshop.databaseDir());
+    const auto message = [&](const std::string& sql) {
+        try {
+            connection->Select(sql, {});
+        } catch (const db::EDBEngineError& e) {
+            return Message(e);
+        }
+        return QStringLiteral("no error");
+    };
+    QCOMPARE(message("select * from MARKI where NAZWA = 'x' 'y'"),
+             QStringLiteral("near \"'y'\": syntax error"));
+    QCOMPARE(message("select * from MARKI where NAZWA = 'x' and BRAK = 5"),
+             QStringLiteral("no such column: BRAK"));
+    QCOMPARE(message("select * from MARKI where MARKA = 1 and"),
+             QStringLiteral("incomplete input"));
+    try {
+        connection->Execute("insert into MARKI (RDZPOJ, MARKA, NAZWA) values (0, 1, 'A')", {});
+        connection->Execute("insert into MARKI (RDZPOJ, MARKA, NAZWA) values (0, 1, 'B')", {});
+        QFAIL("a duplicate key must fail");
+    } catch (const db::EDBEngineError& e) {
+        QCOMPARE(Message(e), QStringLiteral("UNIQUE constraint failed: MARKI.RDZPOJ, MARKI.MARKA"));
+    }
+    QCOMPARE(workshop.scalar("select group_concat(NAZWA) from MARKI"), QStringLiteral("A"));
+}
+
+void SqliteConnectionTest::dateLiteralsShareTheirShape() {
+    testsupport::DemoWorkshop workshop;
+    auto connection = SqliteConnection::Open(workshop.databaseDir());
+    connection->Execute("insert into UPGRADE (NAME, DATAWYK) values ('A', '06/12/2013')", {});
+    const std::size_t cached = connection->CachedStatements();
+    connection->Execute("insert into UPGRADE (NAME, DATAWYK) values ('B', '2/29/2012')", {});
+    connection->Execute("insert into UPGRADE (NAME, DATAWYK) values ('C', '02/30/2012')", {});
+    QCOMPARE(connection->CachedStatements(), cached);
+    QCOMPARE(workshop.rows("select NAME, DATAWYK from UPGRADE order by rowid"),
+             (QList<QStringList>{{"A", "2013-06-12"}, {"B", "2012-02-29"}, {"C", "02/30/2012"}}));
+}
+
+// The plans of the import's statements as the driver prepares them: the
+// lookups narrow to one parent through the (RDZPOJ, parent) indexes, and the
+// smallest key comes from the key index.
+void SqliteConnectionTest::importLookupsUseIndexes_data() {
+    QTest::addColumn<QString>("shape");
+    QTest::addColumn<QString>("plan");
+    QTest::newRow("make") << "select MARKA from MARKI where RDZPOJ = ?1 and upper(NAZWA) = ?2"
+                          << "USING INDEX sqlite_autoindex_MARKI_1 (RDZPOJ=?)";
+    QTest::newRow("model") << "select MODEL from MODELE where RDZPOJ = ?1 and MARKA = ?2 and "
+                              "upper(NAZWA) = ?3"
+                           << "USING INDEX MODELE_MARKA (RDZPOJ=? AND MARKA=?)";
+    QTest::newRow("version") << "select WERSJA from WERSJE where RDZPOJ = ?1 and MODEL = ?2 and "
+                                "upper(NAZWA) = ?3"
+                             << "USING INDEX WERSJE_MODEL (RDZPOJ=? AND MODEL=?)";
+    QTest::newRow("smallest make") << "select min(MARKA) MIN_MARKA from MARKI where RDZPOJ = ?1"
+                                   << "USING COVERING INDEX sqlite_autoindex_MARKI_1 (RDZPOJ=?)";
+    QTest::newRow("smallest model") << "select min(MODEL) MIN_MODEL from MODELE where RDZPOJ = ?1"
+                                    << "USING COVERING INDEX sqlite_autoindex_MODELE_1 (RDZPOJ=?)";
+    QTest::newRow("smallest version")
+        << "select min(WERSJA) MIN_WERSJA from WERSJE where RDZPOJ = ?1"
+        << "USING COVERING INDEX sqlite_autoindex_WERSJE_1 (RDZPOJ=?)";
+}
+
+void SqliteConnectionTest::importLookupsUseIndexes() {
+    QFETCH(QString, shape);
+    QFETCH(QString, plan);
+    testsupport::DemoWorkshop workshop;
+    auto connection = SqliteConnection::Open(workshop.databaseDir());
+    // The values the import binds: kind 0, a parent key, a name.
+    std::vector<Value> values = {Value(0), Value(-1), Value("A")};
+    values.resize(static_cast<std::size_t>(shape.count('?')));
+    if (values.size() == 2)
+        values[1] = Value("A");
+    const ResultSet result =
+        connection->Select("EXPLAIN QUERY PLAN " + shape.toStdString(), values);
+    QStringList details;
+    for (const auto& row : result.rows)
+        details << QString::fromStdString(row.back().text());
+    QCOMPARE(details.size(), 1);
+    QVERIFY2(details[0].endsWith(plan), qPrintable(details[0]));
 }
 
 void SqliteConnectionTest::describeTable() {

@@ -1,0 +1,609 @@
+// The catalogue import against a set-based merge of the same lines.
+//
+//   import_bench [lines]      (default 100000)
+//
+// Writes a synthetic catalogue into a fresh temporary directory, creates a
+// demo database there and sets the engine up as the update run does. Then,
+// in one process:
+//   (a) the import into the fresh database,
+//   (b) the same file imported again: everything is found, nothing inserted,
+//   (c) a reference merge of the same parsed lines into a second fresh
+//       database: one transaction, the lines in a temporary table, one
+//       INSERT ... SELECT per table.
+// Prints the statements run per line and per row, the three times and their
+// ratios, and the peak memory against the catalogue's size. Exits non-zero
+// when (a) and (c) leave different tables, when (b) inserts anything, or
+// when the statement counts are not the import's (three for a new row, one
+// for a found one, none for a line repeating the previous names).
+
+#include "app/CatalogueFile.h"
+#include "app/CatalogueImport.h"
+#include "app/CatalogueLine.h"
+#include "db/DemoDatabase.h"
+#include "db/SqliteConnection.h"
+#include "db/StatementTrace.h"
+#include "db/TDatabase.h"
+#include "db/TQuery.h"
+#include "db/TSession.h"
+#include "db/TTable.h"
+#include "db/WorkshopTables.h"
+#include "platform/Application.h"
+#include "platform/Win1250.h"
+
+#include <sqlite3.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <exception>
+#include <filesystem>
+#include <fstream>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+namespace {
+
+using platform::Pl;
+using Clock = std::chrono::steady_clock;
+
+constexpr double kMiB = 1024.0 * 1024.0;
+
+// ---------------------------------------------------------------------------
+// The synthetic catalogue.
+
+// Deterministic, so every run measures the same file.
+class Random {
+public:
+    std::uint32_t next() {
+        FState = FState * 6364136223846793005ULL + 1442695040888963407ULL;
+        return static_cast<std::uint32_t>(FState >> 33);
+    }
+    int below(int n) { return static_cast<int>(next() % static_cast<std::uint32_t>(n)); }
+
+private:
+    std::uint64_t FState = 0x2545F4914F6CDD1DULL;
+};
+
+// UTF-8 here; written to the file in Windows-1250.
+const char* const kMakes[] = {
+    "Audi",    "BMW",        "Citroën", "Dacia",      "Fiat",          "Ford",
+    "Honda",   "Hyundai",    "Kia",     "Mazda",      "Mercedes-Benz", "Mitsubishi",
+    "Nissan",  "Opel",       "Peugeot", "Renault",    "Seat",          "Škoda",
+    "Toyota",  "Volkswagen", "Volvo",   "Alfa Romeo", "Chevrolet",     "Chrysler",
+    "Daewoo",  "Jeep",       "Lancia",  "Land Rover", "Lexus",         "Mini",
+    "Porsche", "Saab",       "Subaru",  "Suzuki",     "Smart",         "FSO",
+    "Syrena",  "Żuk",        "Jelcz",   "Tarpan",
+};
+
+const char* const kModels[] = {
+    "A4",    "Octavia", "Passat", "Corolla",       "Clio",       "Kadett", "Cee'd",  "Pro_cee'd",
+    "Łoś",   "Ślązak",  "Żubr",   "Astra",         "Golf",       "Focus",  "Megane", "Punto",
+    "Panda", "Yaris",   "Civic",  "Accord",        "Laguna",     "Vectra", "Fabia",  "Superb",
+    "Lanos", "Matiz",   "Tico",   "Ibiza",         "Leon",       "Toledo", "Kangoo", "Berlingo",
+    "Xsara", "Picasso", "Zafira", "Mégane Scénic", "D'Artagnan", "Bolek",  "Lolek",  "Ćma",
+};
+
+const char* const kEngines[] = {
+    "1.0",      "1.2 16V", "1.4 TSI", "1.6 HDi", "1.8 T",    "1.9 TDI",
+    "2.0 TFSI", "2.5 V6",  "3.0 d",   "1.3 JTD", "2.2 CRDi", "elektryczny",
+};
+
+const char* const kBodies[] = {
+    "sedan",  "kombi",         "hatchback", "kabriolet", "coupé",
+    "furgon", "półciężarówka", "'Sport'",   "van",       "pick-up",
+};
+
+const char* const kFuels[] = {"B", "ON", "LPG", "B+LPG", "E"};
+
+constexpr int kModelsCount = sizeof kModels / sizeof *kModels;
+constexpr int kEnginesCount = sizeof kEngines / sizeof *kEngines;
+constexpr int kBodiesCount = sizeof kBodies / sizeof *kBodies;
+
+// "MM.YY" of a month of 1960-2019.
+std::string ShortDate(int year, int month) {
+    char buffer[16];
+    std::snprintf(buffer, sizeof buffer, "%02d.%02d", month, year % 100);
+    return buffer;
+}
+
+// "from-to"; an end past 2019 (which two digits cannot hold) leaves the
+// range open. Some ranges are written with blanks around the dash.
+std::string Range(Random& random, int fromYear, int fromMonth, int years) {
+    std::string range = ShortDate(fromYear, fromMonth);
+    const bool blanks = random.below(8) == 0;
+    range += blanks ? " - " : "-";
+    const int toYear = fromYear + years;
+    if (toYear <= 2019)
+        range += ShortDate(toYear, 1 + random.below(12));
+    return range;
+}
+
+struct CatalogueShape {
+    int lines = 0;
+    int makes = 0;
+    int models = 0;
+    int versionLines = 0; // lines that are not a repeat of the one before
+};
+
+// Makes in blocks, then models, then versions; every 200th line repeats the
+// line before it, as vendor files now and then do. About 7.5 models per 100
+// lines over (at most) 40 makes.
+CatalogueShape WriteCatalogue(const std::string& path, int lineCount) {
+    CatalogueShape shape;
+    shape.lines = lineCount;
+    shape.versionLines = lineCount - lineCount / 200;
+    shape.models = std::max(1, static_cast<int>(static_cast<long long>(lineCount) * 3 / 40));
+    shape.models = std::min(shape.models, std::max(1, shape.versionLines));
+    shape.makes = std::min(40, shape.models);
+
+    Random random;
+    // Uneven shares: each model and make gets a weight of 1 to 3.
+    std::vector<int> modelWeight(static_cast<std::size_t>(shape.models));
+    long long modelWeights = 0;
+    for (int& w : modelWeight)
+        modelWeights += (w = 1 + random.below(3));
+    std::vector<int> makeWeight(static_cast<std::size_t>(shape.makes));
+    long long makeWeights = 0;
+    for (int& w : makeWeight)
+        makeWeights += (w = 1 + random.below(3));
+
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    if (!out)
+        throw std::runtime_error("Cannot write " + path);
+    std::string previous;
+    int written = 0;
+    auto writeLine = [&](const std::string& line) {
+        out << line;
+        ++written;
+        if (written % 200 == 199 && written < lineCount) {
+            out << line;
+            ++written;
+        }
+    };
+
+    long long versionsBefore = 0, modelWeightBefore = 0, makeWeightBefore = 0;
+    int model = 0;
+    for (int make = 0; make < shape.makes; ++make) {
+        makeWeightBefore += makeWeight[static_cast<std::size_t>(make)];
+        const long long modelsUpTo =
+            make + 1 == shape.makes ? shape.models : shape.models * makeWeightBefore / makeWeights;
+        const std::string makeName = Pl(kMakes[make]);
+        for (int k = 0; model < modelsUpTo; ++model, ++k) {
+            modelWeightBefore += modelWeight[static_cast<std::size_t>(model)];
+            const long long versionsUpTo =
+                model + 1 == shape.models ? shape.versionLines
+                                          : shape.versionLines * modelWeightBefore / modelWeights;
+            std::string modelName = kModels[(k + make * 7) % kModelsCount];
+            if (k >= kModelsCount)
+                modelName.append(" ").append(std::to_string(k / kModelsCount + 1));
+            modelName = Pl(modelName);
+            const int modelYear = 1960 + random.below(55);
+            const int modelYears = 3 + random.below(12);
+            const std::string modelRange =
+                Range(random, modelYear, 1 + random.below(12), modelYears);
+            for (int v = 0; versionsBefore < versionsUpTo; ++versionsBefore, ++v) {
+                const int slot = (v + model * 5) % (kEnginesCount * kBodiesCount);
+                std::string versionName = std::string(kEngines[slot % kEnginesCount]) + " " +
+                                          kBodies[slot / kEnginesCount];
+                if (v >= kEnginesCount * kBodiesCount)
+                    versionName.append(" seria ").append(
+                        std::to_string(v / (kEnginesCount * kBodiesCount)));
+                const int versionYear = modelYear + random.below(std::max(1, modelYears - 1));
+                const std::string versionRange =
+                    Range(random, versionYear, 1 + random.below(12), 1 + random.below(8));
+                const bool electric = slot % kEnginesCount == kEnginesCount - 1;
+                const int kw = 40 + random.below(200);
+                std::string power;
+                switch (random.below(20)) {
+                case 0:
+                    break; // no power given
+                case 1:
+                    power = std::to_string(kw); // kW only
+                    break;
+                default:
+                    power = std::to_string((kw * 136 + 50) / 100) + "/" + std::to_string(kw);
+                }
+                const std::string capacity =
+                    electric ? "" : std::to_string(998 + random.below(4000));
+                const char* fuel = electric ? "E" : kFuels[random.below(4)];
+                writeLine(makeName + ";" + modelName + ";" + modelRange + ";" + Pl(versionName) +
+                          ";" + versionRange + ";" + power + ";" + fuel + ";" + capacity + ";\r\n");
+            }
+        }
+    }
+    if (written != lineCount)
+        throw std::logic_error("catalogue has " + std::to_string(written) + " lines, not " +
+                               std::to_string(lineCount));
+    return shape;
+}
+
+// ---------------------------------------------------------------------------
+// Plain SQLite, for the reference merge and the checks.
+
+struct Sqlite {
+    db::SqliteHandle handle;
+
+    explicit Sqlite(const std::string& file) {
+        sqlite3* raw = nullptr;
+        const int rc = sqlite3_open_v2(file.c_str(), &raw, SQLITE_OPEN_READWRITE, nullptr);
+        handle.reset(raw);
+        if (rc != SQLITE_OK)
+            throw std::runtime_error("Cannot open " + file + ": " + sqlite3_errstr(rc));
+    }
+    void exec(const std::string& sql) const {
+        char* message = nullptr;
+        if (sqlite3_exec(handle.get(), sql.c_str(), nullptr, nullptr, &message) != SQLITE_OK) {
+            const std::string text = message ? message : "?";
+            sqlite3_free(message);
+            throw std::runtime_error(text + " in: " + sql);
+        }
+    }
+    long long scalar(const std::string& sql) const {
+        sqlite3_stmt* raw = nullptr;
+        if (sqlite3_prepare_v2(handle.get(), sql.c_str(), -1, &raw, nullptr) != SQLITE_OK)
+            throw std::runtime_error(std::string(sqlite3_errmsg(handle.get())) + " in: " + sql);
+        db::StatementHandle statement(raw);
+        if (sqlite3_step(statement.get()) != SQLITE_ROW)
+            throw std::runtime_error("no row from: " + sql);
+        return sqlite3_column_int64(statement.get(), 0);
+    }
+};
+
+// The lines merged by plain SQL in one transaction: makes, models and
+// versions are found by kind 0 and upper-cased name under their parent, and
+// whatever is missing gets a key below the table's smallest one of kind 0,
+// in the order of the lines that name it first, with the data of that line;
+// so the tables end as the import leaves them.
+void ReferenceMerge(const std::string& catalogue, const std::string& tablesFile) {
+    Sqlite database(tablesFile);
+    sqlite3* handle = database.handle.get();
+    database.exec("PRAGMA journal_mode=WAL");
+    database.exec("PRAGMA synchronous=NORMAL");
+    db::SqliteConnection::RegisterUpper(handle);
+
+    std::vector<std::string> lines = app::ReadCatalogue(catalogue);
+    database.exec("BEGIN");
+    database.exec("CREATE TEMP TABLE L (N INTEGER PRIMARY KEY, MAKE TEXT, MODEL TEXT, "
+                  "MODEL_OD TEXT, MODEL_DO TEXT, VER TEXT, VER_OD TEXT, VER_DO TEXT, "
+                  "TECH INTEGER, TAX INTEGER, KW INTEGER, KM INTEGER)");
+    {
+        sqlite3_stmt* raw = nullptr;
+        if (sqlite3_prepare_v2(handle,
+                               "INSERT INTO L VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9, ?10, "
+                               "?11, ?12)",
+                               -1, &raw, nullptr) != SQLITE_OK)
+            throw std::runtime_error(sqlite3_errmsg(handle));
+        db::StatementHandle insert(raw);
+        auto text = [&](int index, const std::string& win1250) {
+            const std::string utf8 = platform::Win1250ToUtf8(win1250);
+            sqlite3_bind_text64(insert.get(), index, utf8.data(), utf8.size(), SQLITE_TRANSIENT,
+                                SQLITE_UTF8);
+        };
+        for (std::size_t i = 0; i < lines.size(); ++i) {
+            const app::CatalogueLine line = app::ParseCatalogueLine(lines[i]);
+            if (line.MakeName.empty())
+                continue; // the import skips them too
+            sqlite3_reset(insert.get());
+            sqlite3_bind_int64(insert.get(), 1, static_cast<sqlite3_int64>(i));
+            text(2, platform::AnsiUpperCase(line.MakeName));
+            text(3, platform::AnsiUpperCase(line.ModelName));
+            text(4, line.ModelFrom);
+            text(5, line.ModelTo);
+            text(6, platform::AnsiUpperCase(line.VersionName));
+            text(7, line.VersionFrom);
+            text(8, line.VersionTo);
+            const int capacity = app::CatalogueNumber(line.Capacity);
+            sqlite3_bind_int(insert.get(), 9, capacity);
+            sqlite3_bind_int(insert.get(), 10, capacity);
+            sqlite3_bind_int(insert.get(), 11, app::CatalogueNumber(line.PowerKW));
+            sqlite3_bind_int(insert.get(), 12, app::CatalogueNumber(line.PowerKM));
+            if (sqlite3_step(insert.get()) != SQLITE_DONE)
+                throw std::runtime_error(sqlite3_errmsg(handle));
+        }
+    }
+    lines.clear();
+    lines.shrink_to_fit();
+
+    // Each level: the distinct names under their parent's key with the line
+    // that names them first, the existing key where there is one, new keys
+    // below the smallest for the rest, then the new rows.
+    database.exec(R"(
+CREATE TEMP TABLE KMK (MAKE TEXT PRIMARY KEY, F INTEGER, MARKA INTEGER, NEW INTEGER);
+INSERT INTO KMK (MAKE, F) SELECT MAKE, min(N) FROM L GROUP BY MAKE;
+UPDATE KMK SET MARKA = (SELECT m.MARKA FROM MARKI m
+                        WHERE m.RDZPOJ = 0 AND upper(m.NAZWA) = KMK.MAKE LIMIT 1);
+UPDATE KMK SET NEW = 1,
+       MARKA = (SELECT coalesce(min(MARKA), 0) FROM MARKI WHERE RDZPOJ = 0) - r
+  FROM (SELECT MAKE AS M, row_number() OVER (ORDER BY F) AS r FROM KMK WHERE MARKA IS NULL)
+ WHERE KMK.MAKE = M;
+INSERT INTO MARKI (RDZPOJ, MARKA, NAZWA) SELECT 0, MARKA, MAKE FROM KMK WHERE NEW = 1 ORDER BY F;
+
+CREATE TEMP TABLE KMO (MARKA INTEGER, NAME TEXT, F INTEGER, MODEL INTEGER, NEW INTEGER,
+                       PRIMARY KEY (MARKA, NAME));
+INSERT INTO KMO (MARKA, NAME, F)
+  SELECT k.MARKA, L.MODEL, min(L.N) FROM L JOIN KMK k ON k.MAKE = L.MAKE GROUP BY k.MARKA, L.MODEL;
+UPDATE KMO SET MODEL = (SELECT m.MODEL FROM MODELE m WHERE m.RDZPOJ = 0 AND m.MARKA = KMO.MARKA
+                        AND upper(m.NAZWA) = KMO.NAME LIMIT 1);
+UPDATE KMO SET NEW = 1,
+       MODEL = (SELECT coalesce(min(MODEL), 0) FROM MODELE WHERE RDZPOJ = 0) - r
+  FROM (SELECT MARKA AS K, NAME AS M, row_number() OVER (ORDER BY F) AS r
+          FROM KMO WHERE MODEL IS NULL)
+ WHERE KMO.MARKA = K AND KMO.NAME = M;
+INSERT INTO MODELE (RDZPOJ, MARKA, MODEL, NAZWA, PROD_OD, PROD_DO)
+  SELECT 0, k.MARKA, k.MODEL, k.NAME, L.MODEL_OD, L.MODEL_DO
+    FROM KMO k JOIN L ON L.N = k.F WHERE k.NEW = 1 ORDER BY k.F;
+
+CREATE TEMP TABLE KVE (MODEL INTEGER, NAME TEXT, F INTEGER, WERSJA INTEGER, NEW INTEGER,
+                       PRIMARY KEY (MODEL, NAME));
+INSERT INTO KVE (MODEL, NAME, F)
+  SELECT o.MODEL, L.VER, min(L.N) FROM L JOIN KMK k ON k.MAKE = L.MAKE
+    JOIN KMO o ON o.MARKA = k.MARKA AND o.NAME = L.MODEL GROUP BY o.MODEL, L.VER;
+UPDATE KVE SET WERSJA = (SELECT w.WERSJA FROM WERSJE w WHERE w.RDZPOJ = 0 AND w.MODEL = KVE.MODEL
+                         AND upper(w.NAZWA) = KVE.NAME LIMIT 1);
+UPDATE KVE SET NEW = 1,
+       WERSJA = (SELECT coalesce(min(WERSJA), 0) FROM WERSJE WHERE RDZPOJ = 0) - r
+  FROM (SELECT MODEL AS K, NAME AS M, row_number() OVER (ORDER BY F) AS r
+          FROM KVE WHERE WERSJA IS NULL)
+ WHERE KVE.MODEL = K AND KVE.NAME = M;
+INSERT INTO WERSJE (RDZPOJ, MODEL, WERSJA, NAZWA, PROD_OD, PROD_DO, POJ_TECH, POJ_TAX, MOC_KW,
+                    MOC_KM)
+  SELECT 0, v.MODEL, v.WERSJA, v.NAME, L.VER_OD, L.VER_DO, L.TECH, L.TAX, L.KW, L.KM
+    FROM KVE v JOIN L ON L.N = v.F WHERE v.NEW = 1 ORDER BY v.F;
+)");
+    database.exec("COMMIT");
+}
+
+// ---------------------------------------------------------------------------
+// Measuring.
+
+double Seconds(Clock::time_point from, Clock::time_point to) {
+    return std::chrono::duration<double>(to - from).count();
+}
+
+// The peak resident size of the process in bytes, 0 when unknown.
+long long PeakResident() {
+    std::ifstream status("/proc/self/status");
+    std::string line;
+    while (std::getline(status, line))
+        if (line.rfind("VmHWM:", 0) == 0)
+            return std::atoll(line.c_str() + 6) * 1024;
+    return 0;
+}
+
+// Starts a new peak from the present size; false where the kernel does not
+// allow it (the peak then covers the whole process so far).
+bool ResetPeakResident() {
+    std::ofstream clear("/proc/self/clear_refs");
+    clear << "5";
+    clear.flush();
+    return static_cast<bool>(clear);
+}
+
+// The name steps the import's memory lets run over the file: a step runs
+// when its name differs from the last one it ran for; a new make clears the
+// model and version, a new model the version.
+long long NameSteps(const std::string& catalogue) {
+    std::string make, model, version;
+    long long steps = 0;
+    for (const std::string& text : app::ReadCatalogue(catalogue)) {
+        const app::CatalogueLine line = app::ParseCatalogueLine(text);
+        if (line.MakeName.empty())
+            continue;
+        if (line.MakeName != make) {
+            make = line.MakeName;
+            model.clear();
+            version.clear();
+            ++steps;
+        }
+        if (line.ModelName != model) {
+            model = line.ModelName;
+            version.clear();
+            ++steps;
+        }
+        if (line.VersionName != version) {
+            version = line.VersionName;
+            ++steps;
+        }
+    }
+    return steps;
+}
+
+struct Tables {
+    long long makes = 0, models = 0, versions = 0;
+    long long total() const { return makes + models + versions; }
+    bool operator==(const Tables&) const = default;
+};
+
+Tables Count(const Sqlite& database) {
+    return {database.scalar("select count(*) from MARKI"),
+            database.scalar("select count(*) from MODELE"),
+            database.scalar("select count(*) from WERSJE")};
+}
+
+struct Statements {
+    long long all = 0;
+    long long inserts = 0;
+};
+
+// One engine import through the work query, counting its statements.
+bool Import(app::TCatalogueImport& import, const std::string& catalogue, Statements& counted,
+            double& seconds) {
+    counted = {};
+    const db::StatementObserver previous =
+        db::SetStatementObserver([&counted](const std::string& sql) {
+            ++counted.all;
+            counted.inserts += sql.rfind("insert", 0) == 0;
+        });
+    // A failure is reported in a box: answered at once, and shown below.
+    platform::PushMessageBoxAnswer(platform::IDOK);
+    const auto start = Clock::now();
+    const bool completed = import.Run(catalogue);
+    seconds = Seconds(start, Clock::now());
+    db::SetStatementObserver(previous);
+    platform::ClearMessageBoxAnswers();
+    for (const auto& call : platform::TakeMessageBoxCalls())
+        std::fprintf(stderr, "import failed: %s\n", platform::Win1250ToUtf8(call.text).c_str());
+    return completed;
+}
+
+const char* Verdict(bool met) {
+    return met ? "met" : "NOT MET";
+}
+
+int Bench(int lineCount, const std::filesystem::path& root) {
+    const std::string catalogue = (root / "mmw.csv").string();
+    const std::string importDir = (root / "import").string();
+    const std::string referenceDir = (root / "reference").string();
+    const std::string aliasFile = (root / "aliases.ini").string();
+
+    const CatalogueShape shape = WriteCatalogue(catalogue, lineCount);
+    const auto fileSize = static_cast<long long>(std::filesystem::file_size(catalogue));
+    db::DemoDatabase::Create(importDir);
+    db::DemoDatabase::Create(referenceDir);
+    db::DemoDatabase::WriteAliasFile(aliasFile, importDir);
+    ::setenv("DBENGINE_CONFIG", aliasFile.c_str(), 1);
+    const long long steps = NameSteps(catalogue);
+
+    // The engine as the update run has it: the session and connection of
+    // the main window, the staff table holding the connection open, and a
+    // work query bound to the database's names.
+    db::TSession session;
+    session.setSessionName("Kalvomer");
+    session.setKeepConnections(false);
+    session.setPrivateDir(root.string());
+    db::TDatabase database;
+    database.setAliasName(db::DemoDatabase::kAliasName);
+    database.setDatabaseName("KALVOMER");
+    database.setSessionName("Kalvomer");
+    database.setKeepConnection(false);
+    database.setLoginPrompt(false);
+    database.setTransIsolation(db::tiDirtyRead);
+    db::TTable personel;
+    personel.setTableName("Personel.DB");
+    personel.setDatabaseName("KALVOMER");
+    personel.setSessionName("Kalvomer");
+    db::DeclarePersonelFields(personel);
+    personel.Open();
+    db::TQuery work;
+    work.setDatabaseName(database.getDatabaseName());
+    work.setSessionName(database.getSessionName());
+
+    int failures = 0;
+    auto fail = [&failures](const std::string& what) {
+        std::printf("FAILED: %s\n", what.c_str());
+        ++failures;
+    };
+
+    const bool peakFromHere = ResetPeakResident();
+    Statements first, second;
+    double timeA = 0, timeB = 0;
+    {
+        app::TCatalogueImport import(work, nullptr);
+        if (!Import(import, catalogue, first, timeA))
+            fail("import (a) did not complete");
+    }
+    const Sqlite importCheck(db::DemoDatabase::TablesFile(importDir));
+    const Tables afterA = Count(importCheck);
+    {
+        app::TCatalogueImport import(work, nullptr);
+        if (!Import(import, catalogue, second, timeB))
+            fail("import (b) did not complete");
+    }
+    const long long peak = PeakResident();
+    const Tables afterB = Count(importCheck);
+    work.Close();
+    personel.Close();
+
+    const auto startC = Clock::now();
+    ReferenceMerge(catalogue, db::DemoDatabase::TablesFile(referenceDir));
+    const double timeC = Seconds(startC, Clock::now());
+    const Sqlite referenceCheck(db::DemoDatabase::TablesFile(referenceDir));
+    const Tables reference = Count(referenceCheck);
+
+    // Beyond the counts: the same rows, keys and data included.
+    importCheck.exec("ATTACH DATABASE '" + db::DemoDatabase::TablesFile(referenceDir) + "' AS REF");
+    long long differing = 0;
+    for (const char* table : {"MARKI", "MODELE", "WERSJE"})
+        differing += importCheck.scalar(std::string("select count(*) from (select * from main.") +
+                                        table + " except select * from REF." + table + ")");
+    importCheck.exec("DETACH DATABASE REF");
+
+    const long long newRows = afterA.total();
+    const long long foundA = steps - newRows;
+    std::printf("catalogue: %d lines (%d makes, %d models, %d version lines, %d repeated), "
+                "%.2f MiB\n",
+                shape.lines, shape.makes, shape.models, shape.versionLines,
+                shape.lines - shape.versionLines, static_cast<double>(fileSize) / kMiB);
+    std::printf("rows: MARKI %lld, MODELE %lld, WERSJE %lld (reference %lld, %lld, %lld)\n",
+                afterA.makes, afterA.models, afterA.versions, reference.makes, reference.models,
+                reference.versions);
+    std::printf("(a) statements: %lld = %.3f per line; new rows %lld, found %lld; "
+                "expected 3 x %lld + 1 x %lld = %lld; %.3f per new row\n",
+                first.all, static_cast<double>(first.all) / lineCount, newRows, foundA, newRows,
+                foundA, 3 * newRows + foundA,
+                newRows ? static_cast<double>(first.all - foundA) / static_cast<double>(newRows)
+                        : 0.0);
+    std::printf("(b) statements: %lld = %.3f per line; new rows %lld, found %lld; "
+                "expected 1 x %lld = %lld; inserts %lld\n",
+                second.all, static_cast<double>(second.all) / lineCount,
+                afterB.total() - afterA.total(), steps, steps, steps, second.inserts);
+    std::printf("(a) import, fresh database:   %8.3f s\n", timeA);
+    std::printf("(b) import again, all found:  %8.3f s\n", timeB);
+    std::printf("(c) set-based reference:      %8.3f s\n", timeC);
+    std::printf("a/c = %.2f (target <= 4: %s)\n", timeA / timeC, Verdict(timeA / timeC <= 4));
+    std::printf("b/c = %.2f (target <= 2: %s)\n", timeB / timeC, Verdict(timeB / timeC <= 2));
+    const long long target = 4 * fileSize + 32LL * 1024 * 1024;
+    std::printf("peak memory of (a) and (b) (VmHWM%s): %.1f MiB; file %.2f MiB; "
+                "target 4 x file + 32 MiB = %.1f MiB: %s\n",
+                peakFromHere ? "" : ", whole process", static_cast<double>(peak) / kMiB,
+                static_cast<double>(fileSize) / kMiB, static_cast<double>(target) / kMiB,
+                Verdict(peak <= target));
+    std::printf("peak memory of the whole run (VmHWM): %.1f MiB\n",
+                static_cast<double>(PeakResident()) / kMiB);
+
+    if (!(afterA == reference))
+        fail("(a) and (c) left different row counts");
+    if (differing != 0)
+        fail("(a) and (c) differ in " + std::to_string(differing) + " rows");
+    if (!(afterB == afterA) || second.inserts != 0)
+        fail("(b) inserted rows");
+    if (first.all != 3 * newRows + foundA)
+        fail("(a) ran " + std::to_string(first.all) +
+             " statements, not 3 per new row and 1 "
+             "per found one");
+    if (second.all != steps)
+        fail("(b) ran " + std::to_string(second.all) + " statements, not 1 per found row");
+    return failures == 0 ? 0 : 1;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    int lines = 100000;
+    if (argc > 2 || (argc == 2 && (lines = std::atoi(argv[1])) <= 0)) {
+        std::fprintf(stderr, "usage: %s [lines]\n", argv[0]);
+        return 2;
+    }
+    std::error_code error;
+    std::filesystem::path base = std::filesystem::temp_directory_path(error);
+    if (error)
+        base = "/tmp";
+    std::string pattern = (base / "import_bench.XXXXXX").string();
+    if (!::mkdtemp(pattern.data())) {
+        std::perror("mkdtemp");
+        return 2;
+    }
+    const std::filesystem::path root(pattern);
+    int rc = 1;
+    try {
+        rc = Bench(lines, root);
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "import_bench: %s\n", platform::Win1250ToUtf8(e.what()).c_str());
+    }
+    if (!std::getenv("IMPORT_BENCH_KEEP"))
+        std::filesystem::remove_all(root, error);
+    return rc;
+}

@@ -1,0 +1,142 @@
+// Which literals of a statement become parameters, and which statements are
+// left exactly as written.
+
+#include "db/StatementShape.h"
+
+#include <QtTest>
+
+using db::LiteralParameters;
+using db::Value;
+
+namespace {
+
+// The values as text: an integer as its digits, a string in apostrophes.
+QStringList Describe(const std::vector<Value>& values) {
+    QStringList out;
+    for (const Value& v : values)
+        out << (v.kind() == Value::Kind::Integer ? QString::number(v.integer())
+                                                 : "'" + QString::fromStdString(v.text()) + "'");
+    return out;
+}
+
+} // namespace
+
+class StatementShapeTest : public QObject {
+    Q_OBJECT
+private slots:
+    void shape_data() {
+        QTest::addColumn<QString>("sql");
+        QTest::addColumn<QString>("shape"); // null: left as written
+        QTest::addColumn<QStringList>("values");
+
+        QTest::newRow("make lookup")
+            << "select MARKA from MARKI where RDZPOJ = 0 and upper(NAZWA) = 'AUDI'"
+            << "select MARKA from MARKI where RDZPOJ = ?1 and upper(NAZWA) = ?2"
+            << QStringList{"0", "'AUDI'"};
+        QTest::newRow("smallest key")
+            << "select min(MARKA) MIN_MARKA from MARKI where RDZPOJ = 0"
+            << "select min(MARKA) MIN_MARKA from MARKI where RDZPOJ = ?1" << QStringList{"0"};
+        QTest::newRow("version insert, negative keys, doubled apostrophe")
+            << "insert into WERSJE (RDZPOJ, MODEL, WERSJA, NAZWA, PROD_OD, PROD_DO, POJ_TECH, "
+               "POJ_TAX, MOC_KW, MOC_KM) VALUES (0, -1, -12,'1.8 ''T''','1996.03','',1781,1781,"
+               "110,150)"
+            << "insert into WERSJE (RDZPOJ, MODEL, WERSJA, NAZWA, PROD_OD, PROD_DO, POJ_TECH, "
+               "POJ_TAX, MOC_KW, MOC_KM) VALUES (?1, -?2, -?3,?4,?5,?6,?7,?8,?9,?10)"
+            << QStringList{"0",  "1",    "12",   "'1.8 'T''", "'1996.03'",
+                           "''", "1781", "1781", "110",       "150"};
+        QTest::newRow("several rows") << "insert into MARKI values (0, 1, 'A'), (0, 2, 'B')"
+                                      << "insert into MARKI values (?1, ?2, ?3), (?4, ?5, ?6)"
+                                      << QStringList{"0", "1", "'A'", "0", "2", "'B'"};
+        QTest::newRow("update: names of SET stay")
+            << "update MARKI set NAZWA = 'X', (MARKA) = (5) where RDZPOJ = 0"
+            << "update MARKI set NAZWA = ?1, (MARKA) = (?2) where RDZPOJ = ?3"
+            << QStringList{"'X'", "5", "0"};
+        QTest::newRow("update set with a quoted name")
+            << "update MARKI set 'NAZWA' = 'X'"
+            << "update MARKI set 'NAZWA' = ?1" << QStringList{"'X'"};
+        QTest::newRow("delete") << "delete from MARKI where MARKA < -5"
+                                << "delete from MARKI where MARKA < -?1" << QStringList{"5"};
+        QTest::newRow("trailing semicolon and comment")
+            << "delete from MARKI where MARKA = 1; -- done"
+            << "delete from MARKI where MARKA = ?1; -- done" << QStringList{"1"};
+        QTest::newRow("result columns stay")
+            << "select 1, 'a' from MARKI where MARKA = 2"
+            << "select 1, 'a' from MARKI where MARKA = ?1" << QStringList{"2"};
+        QTest::newRow("join condition before WHERE stays")
+            << "select * from MARKI m join MODELE o on o.MARKA = m.MARKA and o.RDZPOJ = 0 where "
+               "m.NAZWA like 'A%' escape '\\'"
+            << "select * from MARKI m join MODELE o on o.MARKA = m.MARKA and o.RDZPOJ = 0 where "
+               "m.NAZWA like ?1 escape ?2"
+            << QStringList{"'A%'", "'\\'"};
+        QTest::newRow("subquery in WHERE, alias without AS stays")
+            << "select * from MARKI where MARKA in (select MARKA 'k' from MODELE where MODEL = 3)"
+            << "select * from MARKI where MARKA in (select MARKA 'k' from MODELE where MODEL = ?1)"
+            << QStringList{"3"};
+        QTest::newRow("reals, hexadecimals, blobs and big numbers stay")
+            << "select * from T where A = 1.5 or A = 0x10 or A = x'AB' or A = 1e3 or A = "
+               "99999999999999999999 or A = 7"
+            << "select * from T where A = 1.5 or A = 0x10 or A = x'AB' or A = 1e3 or A = "
+               "99999999999999999999 or A = ?1"
+            << QStringList{"7"};
+        QTest::newRow("collation and table after IN stay")
+            << "select * from T where A = 'x' collate 'nocase' or B in 'U'"
+            << "select * from T where A = ?1 collate 'nocase' or B in 'U'" << QStringList{"'x'"};
+        QTest::newRow("Polish text in UTF-8")
+            << QString::fromUtf8("select 1 from T where N = 'ŻÓŁW'")
+            << "select 1 from T where N = ?1" << QStringList{QString::fromUtf8("'ŻÓŁW'")};
+
+        const QStringList none;
+        QTest::newRow("no literal") << "select * from MARKI" << QString() << none;
+        QTest::newRow("select without WHERE") << "select 1 from MARKI" << QString() << none;
+        QTest::newRow("ORDER BY") << "select * from MARKI where MARKA > 0 order by 1" << QString()
+                                  << none;
+        QTest::newRow("GROUP BY") << "select NAZWA, count(*) from MARKI where MARKA > 0 group by 1"
+                                  << QString() << none;
+        QTest::newRow("ORDER BY in a subquery")
+            << "select * from MARKI where MARKA = (select MARKA from MARKI order by 1 limit 1)"
+            << QString() << none;
+        QTest::newRow("compound") << "select 1 from MARKI where MARKA = 1 union select 2"
+                                  << QString() << none;
+        QTest::newRow("window") << "select row_number() over (partition by NAZWA) from MARKI "
+                                   "where MARKA = 1"
+                                << QString() << none;
+        QTest::newRow("returning")
+            << "delete from MARKI where MARKA = 1 returning 1" << QString() << none;
+        QTest::newRow("own parameters")
+            << "select * from MARKI where MARKA = ?1 and NAZWA = 'A'" << QString() << none;
+        QTest::newRow("named parameters")
+            << "select * from MARKI where MARKA = :k and RDZPOJ = 0" << QString() << none;
+        QTest::newRow("second statement")
+            << "insert into MARKI values (0, 1, 'A'); delete from PERSONEL" << QString() << none;
+        QTest::newRow("insert ... select")
+            << "insert into MARKI select 0, 1, 'A' from PERSONEL where 1 = 1" << QString() << none;
+        QTest::newRow("update ... from")
+            << "update MARKI set NAZWA = 'A' from MODELE where MODELE.MARKA = MARKI.MARKA"
+            << QString() << none;
+        QTest::newRow("unterminated")
+            << "select * from MARKI where NAZWA = 'A" << QString() << none;
+        QTest::newRow("DDL") << "create table X (A integer default 5)" << QString() << none;
+        QTest::newRow("PRAGMA") << "PRAGMA wal_autocheckpoint=10000" << QString() << none;
+        QTest::newRow("EXPLAIN") << "explain query plan select * from MARKI where MARKA = 1"
+                                 << QString() << none;
+        QTest::newRow("WITH") << "with k as (select 1) select * from MARKI where MARKA = 1"
+                              << QString() << none;
+        QTest::newRow("empty") << "" << QString() << none;
+    }
+    void shape() {
+        QFETCH(QString, sql);
+        QFETCH(QString, shape);
+        QFETCH(QStringList, values);
+        const auto result = LiteralParameters::Shape(sql.toStdString());
+        if (shape.isNull()) {
+            QVERIFY2(!result, result ? result->text.c_str() : "");
+            return;
+        }
+        QVERIFY(result);
+        QCOMPARE(QString::fromStdString(result->text), shape);
+        QCOMPARE(Describe(result->values), values);
+    }
+};
+
+QTEST_GUILESS_MAIN(StatementShapeTest)
+#include "StatementShapeTest.moc"
