@@ -29,58 +29,6 @@ private:
     sqlite3_stmt* FStatement;
 };
 
-// One code point of UTF-8 at text[i], with its length; length 0 when the
-// bytes there are not a well-formed sequence.
-std::pair<char32_t, std::size_t> DecodeUtf8(std::string_view text, std::size_t i) {
-    const auto byte = [&](std::size_t k) { return static_cast<unsigned char>(text[k]); };
-    const unsigned char lead = byte(i);
-    if (lead < 0x80)
-        return {lead, 1};
-    std::size_t length;
-    char32_t cp;
-    if ((lead & 0xE0) == 0xC0) {
-        length = 2;
-        cp = lead & 0x1F;
-    } else if ((lead & 0xF0) == 0xE0) {
-        length = 3;
-        cp = lead & 0x0F;
-    } else if ((lead & 0xF8) == 0xF0) {
-        length = 4;
-        cp = lead & 0x07;
-    } else {
-        return {0, 0};
-    }
-    if (i + length > text.size())
-        return {0, 0};
-    for (std::size_t k = 1; k < length; ++k) {
-        if ((byte(i + k) & 0xC0) != 0x80)
-            return {0, 0};
-        cp = (cp << 6) | (byte(i + k) & 0x3F);
-    }
-    static constexpr char32_t kMinimum[] = {0, 0, 0x80, 0x800, 0x10000};
-    if (cp < kMinimum[length] || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF))
-        return {0, 0};
-    return {cp, length};
-}
-
-void AppendUtf8(std::string& out, char32_t cp) {
-    if (cp < 0x80) {
-        out.push_back(static_cast<char>(cp));
-    } else if (cp < 0x800) {
-        out.push_back(static_cast<char>(0xC0 | (cp >> 6)));
-        out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-    } else if (cp < 0x10000) {
-        out.push_back(static_cast<char>(0xE0 | (cp >> 12)));
-        out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-    } else {
-        out.push_back(static_cast<char>(0xF0 | (cp >> 18)));
-        out.push_back(static_cast<char>(0x80 | ((cp >> 12) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-    }
-}
-
 // Upper case of a UTF-8 text by the Windows-1250 table: each character the
 // code page has goes through its upper-case byte; every other character, and
 // any byte that is not well-formed UTF-8, stays as it is.
@@ -96,14 +44,14 @@ std::string UpperUtf8(std::string_view text) {
             ++i;
             continue;
         }
-        const auto [cp, length] = DecodeUtf8(text, i);
+        const auto [cp, length] = platform::DecodeUtf8(text, i);
         if (length == 0) {
             out.push_back(text[i]);
             ++i;
             continue;
         }
         const int byte = platform::UnicodeToWin1250(cp);
-        AppendUtf8(out, byte < 0 ? cp
+        platform::AppendUtf8(out, byte < 0 ? cp
                                  : platform::Win1250ToUnicode(
                                        platform::AnsiUpperChar(static_cast<unsigned char>(byte))));
         i += length;
@@ -324,10 +272,27 @@ std::string SqliteConnection::ToSqlite(const std::string& win1250Sql) {
 
 sqlite3_stmt* SqliteConnection::PrepareRun(const std::string& sql, const std::vector<Value>& params,
                                            std::optional<StatementShape>& shape) {
-    const std::string utf8 = ToSqlite(sql);
     // A caller's own parameters are bound to the text as written.
-    if (params.empty())
-        shape = LiteralParameters::Shape(utf8);
+    if (!params.empty())
+        return Prepare(ToSqlite(sql));
+    const std::string plain = platform::Win1250ToUtf8(sql);
+    // A statement of a shape seen lately. A literal that reads as a date
+    // takes the long way, where a DATE column turns it into an ISO date.
+    if (auto known = FShapes.Match(plain)) {
+        bool dates = false;
+        for (const Value& value : known->values)
+            dates = dates || (value.kind() == Value::Kind::Text &&
+                              DateLiteralRewriter::IsoDate(value.text()));
+        if (!dates) {
+            shape = std::move(known);
+            return PrepareShape(shape, plain);
+        }
+    }
+    const std::string utf8 = DateLiteralRewriter::Rewrite(
+        plain, [this](const std::string& table) { return Columns(table); });
+    shape = LiteralParameters::Shape(utf8);
+    if (shape && utf8 == plain)
+        FShapes.Remember(utf8, *shape);
     return shape ? PrepareShape(shape, utf8) : Prepare(utf8);
 }
 

@@ -7,6 +7,7 @@
 // date.
 
 #include "db/Connection.h"
+#include "db/ShapeMemo.h"
 #include "db/StatementCache.h"
 #include "db/StatementShape.h"
 
@@ -71,6 +72,7 @@ private:
     // Declared first, so the statements (which belong to it) go before it.
     SqliteHandle FDatabase;
     StatementCache FStatements;
+    ShapeMemo FShapes;
     // Column lists of the tables date literals were checked against,
     // keyed by the upper-cased table name.
     std::map<std::string, std::vector<ColumnInfo>> FColumns;

@@ -52,20 +52,57 @@ struct UpperTable {
 };
 constexpr UpperTable kUpper;
 
+} // namespace
+
+std::pair<char32_t, std::size_t> DecodeUtf8(std::string_view text, std::size_t i) {
+    const auto byte = [&](std::size_t k) { return static_cast<unsigned char>(text[k]); };
+    const unsigned char lead = byte(i);
+    if (lead < 0x80)
+        return {lead, 1};
+    std::size_t length;
+    char32_t cp;
+    if ((lead & 0xE0) == 0xC0) {
+        length = 2;
+        cp = lead & 0x1F;
+    } else if ((lead & 0xF0) == 0xE0) {
+        length = 3;
+        cp = lead & 0x0F;
+    } else if ((lead & 0xF8) == 0xF0) {
+        length = 4;
+        cp = lead & 0x07;
+    } else {
+        return {0, 0};
+    }
+    if (i + length > text.size())
+        return {0, 0};
+    for (std::size_t k = 1; k < length; ++k) {
+        if ((byte(i + k) & 0xC0) != 0x80)
+            return {0, 0};
+        cp = (cp << 6) | (byte(i + k) & 0x3F);
+    }
+    static constexpr char32_t kMinimum[] = {0, 0, 0x80, 0x800, 0x10000};
+    if (cp < kMinimum[length] || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF))
+        return {0, 0};
+    return {cp, length};
+}
+
 void AppendUtf8(std::string& out, char32_t cp) {
     if (cp < 0x80) {
         out.push_back(static_cast<char>(cp));
     } else if (cp < 0x800) {
         out.push_back(static_cast<char>(0xC0 | (cp >> 6)));
         out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-    } else {
+    } else if (cp < 0x10000) {
         out.push_back(static_cast<char>(0xE0 | (cp >> 12)));
+        out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
+        out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+    } else {
+        out.push_back(static_cast<char>(0xF0 | (cp >> 18)));
+        out.push_back(static_cast<char>(0x80 | ((cp >> 12) & 0x3F)));
         out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
         out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
     }
 }
-
-} // namespace
 
 char32_t Win1250ToUnicode(unsigned char byte) {
     return byte < 0x80 ? char32_t(byte) : char32_t(kHigh[byte - 0x80]);
@@ -74,64 +111,50 @@ char32_t Win1250ToUnicode(unsigned char byte) {
 int UnicodeToWin1250(char32_t cp) {
     if (cp < 0x80)
         return static_cast<int>(cp);
-    for (std::size_t i = 0; i < kHigh.size(); ++i)
-        if (kHigh[i] == cp)
-            return static_cast<int>(0x80 + i);
-    return -1;
+    // Every character of the code page lies below U+2200: one table lookup.
+    struct Reverse {
+        std::array<unsigned char, 0x2200> byte{};
+        constexpr Reverse() {
+            for (std::size_t i = 0; i < kHigh.size(); ++i)
+                byte[kHigh[i]] = static_cast<unsigned char>(0x80 + i);
+        }
+    };
+    static constexpr Reverse kReverse;
+    if (cp >= kReverse.byte.size() || kReverse.byte[cp] == 0)
+        return -1;
+    return kReverse.byte[cp];
 }
 
 std::string Win1250ToUtf8(std::string_view text) {
     std::string out;
     out.reserve(text.size() + text.size() / 4);
-    for (char ch : text)
-        AppendUtf8(out, Win1250ToUnicode(static_cast<unsigned char>(ch)));
+    for (char ch : text) {
+        if (static_cast<unsigned char>(ch) < 0x80)
+            out.push_back(ch);
+        else
+            AppendUtf8(out, Win1250ToUnicode(static_cast<unsigned char>(ch)));
+    }
     return out;
 }
 
 AnsiString Utf8ToWin1250(std::string_view utf8) {
     AnsiString out;
     out.reserve(utf8.size());
-    std::size_t i = 0;
-    const std::size_t n = utf8.size();
-    while (i < n) {
-        const auto lead = static_cast<unsigned char>(utf8[i]);
-        if (lead < 0x80) {
-            out.push_back(static_cast<char>(lead));
+    for (std::size_t i = 0; i < utf8.size();) {
+        if (const auto ch = static_cast<unsigned char>(utf8[i]); ch < 0x80) {
+            out.push_back(static_cast<char>(ch));
             ++i;
             continue;
         }
-        int extra = 0;
-        char32_t cp = 0;
-        if ((lead & 0xE0) == 0xC0) {
-            extra = 1;
-            cp = lead & 0x1F;
-        } else if ((lead & 0xF0) == 0xE0) {
-            extra = 2;
-            cp = lead & 0x0F;
-        } else if ((lead & 0xF8) == 0xF0) {
-            extra = 3;
-            cp = lead & 0x07;
-        } else {
+        const auto [cp, length] = DecodeUtf8(utf8, i);
+        if (length == 0) {
             out.push_back('?');
             ++i;
             continue;
         }
-        bool ok = i + static_cast<std::size_t>(extra) < n;
-        for (int k = 1; ok && k <= extra; ++k) {
-            const auto cont = static_cast<unsigned char>(utf8[i + k]);
-            if ((cont & 0xC0) != 0x80)
-                ok = false;
-            else
-                cp = (cp << 6) | (cont & 0x3F);
-        }
-        if (!ok) {
-            out.push_back('?');
-            ++i;
-            continue;
-        }
-        i += static_cast<std::size_t>(extra) + 1;
         const int byte = UnicodeToWin1250(cp);
         out.push_back(byte < 0 ? '?' : static_cast<char>(byte));
+        i += length;
     }
     return out;
 }

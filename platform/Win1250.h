@@ -5,6 +5,7 @@
 
 #include <string>
 #include <string_view>
+#include <utility>
 
 class QString;
 
@@ -25,6 +26,12 @@ AnsiString Utf8ToWin1250(std::string_view utf8);
 // the code page has no byte for it).
 char32_t Win1250ToUnicode(unsigned char byte);
 int UnicodeToWin1250(char32_t codePoint);
+
+// One code point of UTF-8 at text[i] and its length in bytes; length 0 when
+// the bytes there are no well-formed sequence (cut short, overlong, a
+// surrogate or beyond U+10FFFF).
+std::pair<char32_t, std::size_t> DecodeUtf8(std::string_view text, std::size_t i);
+void AppendUtf8(std::string& out, char32_t codePoint);
 
 // Upper case by the Windows-1250 table: a-z, the Central European letters
 // with a capital in the code page, and nothing else (ß and µ stay).

@@ -1,6 +1,7 @@
 // Which literals of a statement become parameters, and which statements are
 // left exactly as written.
 
+#include "db/ShapeMemo.h"
 #include "db/StatementShape.h"
 
 #include <QtTest>
@@ -135,6 +136,56 @@ private slots:
         QVERIFY(result);
         QCOMPARE(QString::fromStdString(result->text), shape);
         QCOMPARE(Describe(result->values), values);
+    }
+
+    // A remembered skeleton gives a statement exactly the shape the
+    // tokenizer would: the same text and values, or nothing at all.
+    void memoAgreesWithTheTokenizer_data() {
+        QTest::addColumn<QString>("seen");
+        QTest::addColumn<QString>("next");
+        QTest::addColumn<bool>("fits");
+        const QString lookup = "select MODEL from MODELE where RDZPOJ = 0 and MARKA = %1 and "
+                               "upper(NAZWA) = %2";
+        QTest::newRow("other values") << lookup.arg("-1", "'A4'") << lookup.arg("-250", "'CEE''D'")
+                                      << true;
+        QTest::newRow("empty text") << lookup.arg("7", "'X'") << lookup.arg("7", "''") << true;
+        QTest::newRow("real in an integer hole")
+            << lookup.arg("-1", "'A'") << lookup.arg("-1.5", "'A'") << false;
+        QTest::newRow("word run on") << lookup.arg("1", "'A'") << lookup.arg("1e3", "'A'") << false;
+        QTest::newRow("text in an integer hole")
+            << lookup.arg("1", "'A'") << lookup.arg("'1'", "'A'") << false;
+        QTest::newRow("number in a text hole")
+            << lookup.arg("1", "'A'") << lookup.arg("1", "5") << false;
+        QTest::newRow("more after the end")
+            << lookup.arg("1", "'A'") << lookup.arg("1", "'A' or 1 = 1") << false;
+        QTest::newRow("cut short") << lookup.arg("1", "'A'") << lookup.arg("1", "'A") << false;
+        QTest::newRow("other text") << lookup.arg("1", "'A'")
+                                    << QString(lookup).replace("MARKA", "MARKB").arg("1", "'A'")
+                                    << false;
+        QTest::newRow("beyond 64 bits")
+            << lookup.arg("1", "'A'") << lookup.arg("99999999999999999999", "'A'") << false;
+        QTest::newRow("question mark kept in a literal")
+            << "select '?1' from MARKI where MARKA = 1"
+            << "select '?1' from MARKI where MARKA = 2" << false; // not remembered
+    }
+    void memoAgreesWithTheTokenizer() {
+        QFETCH(QString, seen);
+        QFETCH(QString, next);
+        QFETCH(bool, fits);
+        db::ShapeMemo memo;
+        const auto first = LiteralParameters::Shape(seen.toStdString());
+        QVERIFY(first);
+        memo.Remember(seen.toStdString(), *first);
+        if (fits)
+            QCOMPARE(memo.size(), std::size_t(1));
+        const auto remembered = memo.Match(next.toStdString());
+        QCOMPARE(bool(remembered), fits);
+        if (!remembered)
+            return;
+        const auto tokenized = LiteralParameters::Shape(next.toStdString());
+        QVERIFY(tokenized);
+        QCOMPARE(remembered->text, tokenized->text);
+        QCOMPARE(remembered->values, tokenized->values);
     }
 };
 

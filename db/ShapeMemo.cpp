@@ -1,0 +1,151 @@
+#include "db/ShapeMemo.h"
+
+#include <charconv>
+#include <cstdint>
+
+namespace db {
+namespace {
+
+bool IsWordPart(unsigned char ch) {
+    return (ch >= 'a' && ch <= 'z') || (ch >= 'A' && ch <= 'Z') || (ch >= '0' && ch <= '9') ||
+           ch == '_' || ch == '$' || ch >= 0x80;
+}
+
+// A string literal at text[pos] ('...' with '' for one apostrophe): its value,
+// and pos moved past it.
+std::optional<std::string> ReadString(std::string_view text, std::size_t& pos) {
+    if (pos >= text.size() || text[pos] != '\'')
+        return std::nullopt;
+    std::string value;
+    for (std::size_t i = pos + 1; i < text.size(); ++i) {
+        if (text[i] != '\'') {
+            value.push_back(text[i]);
+            continue;
+        }
+        if (i + 1 < text.size() && text[i + 1] == '\'') {
+            value.push_back('\'');
+            ++i;
+            continue;
+        }
+        pos = i + 1;
+        return value;
+    }
+    return std::nullopt;
+}
+
+// A whole decimal number at text[pos] that the tokenizer would read as one
+// number token on its own: digits only, not run on into a word or a real.
+std::optional<std::int64_t> ReadInteger(std::string_view text, std::size_t& pos) {
+    std::size_t end = pos;
+    while (end < text.size() && text[end] >= '0' && text[end] <= '9')
+        ++end;
+    if (end == pos)
+        return std::nullopt;
+    if (end < text.size() && (IsWordPart(static_cast<unsigned char>(text[end])) || text[end] == '.'))
+        return std::nullopt;
+    std::int64_t value = 0;
+    const auto [last, ec] = std::from_chars(text.data() + pos, text.data() + end, value);
+    if (ec != std::errc() || last != text.data() + end)
+        return std::nullopt;
+    pos = end;
+    return value;
+}
+
+} // namespace
+
+std::optional<std::vector<Value>> ShapeMemo::Fill(const Skeleton& skeleton, std::string_view utf8) {
+    std::vector<Value> values;
+    values.reserve(skeleton.textHole.size());
+    std::size_t pos = 0;
+    for (std::size_t k = 0; k < skeleton.pieces.size(); ++k) {
+        const std::string& piece = skeleton.pieces[k];
+        if (utf8.compare(pos, piece.size(), piece) != 0)
+            return std::nullopt;
+        pos += piece.size();
+        if (k == skeleton.textHole.size())
+            break;
+        if (skeleton.textHole[k]) {
+            auto text = ReadString(utf8, pos);
+            if (!text)
+                return std::nullopt;
+            values.emplace_back(std::move(*text));
+        } else {
+            const auto number = ReadInteger(utf8, pos);
+            if (!number)
+                return std::nullopt;
+            values.emplace_back(*number);
+        }
+    }
+    if (pos != utf8.size())
+        return std::nullopt;
+    return values;
+}
+
+std::optional<ShapeMemo::Skeleton> ShapeMemo::Build(const StatementShape& shape) {
+    Skeleton skeleton;
+    skeleton.shapeText = shape.text;
+    std::string piece;
+    std::size_t hole = 0;
+    const std::string& text = shape.text;
+    for (std::size_t i = 0; i < text.size();) {
+        std::string marker(1, '?');
+        marker += std::to_string(hole + 1);
+        if (hole < shape.values.size() && text.compare(i, marker.size(), marker) == 0 &&
+            (i + marker.size() == text.size() || text[i + marker.size()] < '0' ||
+             text[i + marker.size()] > '9')) {
+            skeleton.pieces.push_back(std::move(piece));
+            piece.clear();
+            const Value& value = shape.values[hole];
+            if (value.kind() != Value::Kind::Text && value.kind() != Value::Kind::Integer)
+                return std::nullopt;
+            skeleton.textHole.push_back(value.kind() == Value::Kind::Text);
+            ++hole;
+            i += marker.size();
+            continue;
+        }
+        piece.push_back(text[i]);
+        ++i;
+    }
+    if (hole != shape.values.size())
+        return std::nullopt;
+    skeleton.pieces.push_back(std::move(piece));
+    return skeleton;
+}
+
+std::optional<StatementShape> ShapeMemo::Match(std::string_view utf8) {
+    for (std::size_t i = 0; i < FSkeletons.size(); ++i) {
+        auto values = Fill(FSkeletons[i], utf8);
+        if (!values)
+            continue;
+        if (i != 0) {
+            Skeleton hit = std::move(FSkeletons[i]);
+            FSkeletons.erase(FSkeletons.begin() + static_cast<std::ptrdiff_t>(i));
+            FSkeletons.insert(FSkeletons.begin(), std::move(hit));
+        }
+        return StatementShape{FSkeletons.front().shapeText, std::move(*values)};
+    }
+    return std::nullopt;
+}
+
+void ShapeMemo::Remember(std::string_view utf8, const StatementShape& shape) {
+    auto skeleton = Build(shape);
+    if (!skeleton)
+        return;
+    // The skeleton must read the statement it came from back into exactly
+    // its shape's values; otherwise its pieces are not what they seem.
+    const auto values = Fill(*skeleton, utf8);
+    if (!values || values->size() != shape.values.size())
+        return;
+    for (std::size_t k = 0; k < values->size(); ++k) {
+        const Value& a = (*values)[k];
+        const Value& b = shape.values[k];
+        if (a.kind() != b.kind() ||
+            (a.kind() == Value::Kind::Text ? a.text() != b.text() : a.integer() != b.integer()))
+            return;
+    }
+    FSkeletons.insert(FSkeletons.begin(), std::move(*skeleton));
+    if (FSkeletons.size() > FCapacity)
+        FSkeletons.pop_back();
+}
+
+} // namespace db
