@@ -32,8 +32,8 @@ private:
 // Upper case of a UTF-8 text by the Windows-1250 table: each character the
 // code page has goes through its upper-case byte; every other character, and
 // any byte that is not well-formed UTF-8, stays as it is.
-std::string UpperUtf8(std::string_view text) {
-    std::string out;
+void UpperUtf8(std::string_view text, std::string& out) {
+    out.clear();
     out.reserve(text.size());
     for (std::size_t i = 0; i < text.size();) {
         // ASCII, most of every catalogue name, maps onto itself in the code
@@ -56,7 +56,6 @@ std::string UpperUtf8(std::string_view text) {
                                        platform::AnsiUpperChar(static_cast<unsigned char>(byte))));
         i += length;
     }
-    return out;
 }
 
 void UpperFunction(sqlite3_context* context, int, sqlite3_value** argv) {
@@ -69,8 +68,10 @@ void UpperFunction(sqlite3_context* context, int, sqlite3_value** argv) {
         sqlite3_result_error_nomem(context);
         return;
     }
-    const std::string upper =
-        UpperUtf8(std::string_view(text, static_cast<std::size_t>(sqlite3_value_bytes(argv[0]))));
+    // One buffer for every call: the function runs for each row a lookup
+    // compares, and SQLite copies the result anyway.
+    thread_local std::string upper;
+    UpperUtf8(std::string_view(text, static_cast<std::size_t>(sqlite3_value_bytes(argv[0]))), upper);
     sqlite3_result_text64(context, upper.data(), upper.size(), SQLITE_TRANSIENT, SQLITE_UTF8);
 }
 

@@ -120,9 +120,8 @@ void TDataSet::Next() {
 }
 
 TField* TDataSet::FindField(const std::string& fieldName) const {
-    const std::string wanted = platform::AnsiUpperCase(fieldName);
     for (const auto& field : FFields)
-        if (platform::AnsiUpperCase(field->getFieldName()) == wanted)
+        if (platform::AnsiSameText(field->getFieldName(), fieldName))
             return field.get();
     return nullptr;
 }

@@ -73,8 +73,7 @@ void TDatabase::Open() {
     // which one a data set gets.
     for (const TDatabase* other : Registry())
         if (other != this &&
-            platform::AnsiUpperCase(other->FDatabaseName) ==
-                platform::AnsiUpperCase(FDatabaseName) &&
+            platform::AnsiSameText(other->FDatabaseName, FDatabaseName) &&
             TSession::FindSession(other->FSessionName) == session)
             throw EDatabaseError("Duplicate database name '" + FDatabaseName + "'");
     session->Open();

@@ -20,7 +20,7 @@ std::vector<TSession*>& Sessions() {
 }
 
 bool SameName(const std::string& a, const std::string& b) {
-    return platform::AnsiUpperCase(a) == platform::AnsiUpperCase(b);
+    return platform::AnsiSameText(a, b);
 }
 
 // SQLite keeps one scratch directory for the whole process. The text we

@@ -168,6 +168,15 @@ AnsiString AnsiUpperCase(std::string_view text) {
     return out;
 }
 
+bool AnsiSameText(std::string_view a, std::string_view b) {
+    if (a.size() != b.size())
+        return false;
+    for (std::size_t i = 0; i < a.size(); ++i)
+        if (kUpper.map[static_cast<unsigned char>(a[i])] != kUpper.map[static_cast<unsigned char>(b[i])])
+            return false;
+    return true;
+}
+
 QString ToQString(std::string_view text) {
     QString out;
     out.reserve(static_cast<qsizetype>(text.size()));

@@ -37,6 +37,8 @@ void AppendUtf8(std::string& out, char32_t codePoint);
 // with a capital in the code page, and nothing else (ß and µ stay).
 unsigned char AnsiUpperChar(unsigned char byte);
 AnsiString AnsiUpperCase(std::string_view text);
+// Equal but for letter case, by the same table.
+bool AnsiSameText(std::string_view a, std::string_view b);
 
 // The user-interface border.
 QString ToQString(std::string_view text);
