@@ -4,7 +4,9 @@
 
 namespace app {
 
-std::string CataloguePath() { return platform::ExtractFileDir(platform::ExeName()) + "/mmw.csv"; }
+std::string CataloguePath() {
+    return platform::ExtractFileDir(platform::ExeName()) + "/mmw.csv";
+}
 
 std::vector<std::string> SplitLines(std::string_view text) {
     const auto nul = text.find('\0');

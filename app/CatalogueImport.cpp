@@ -141,7 +141,8 @@ void TCatalogueImport::ModelStep(const CatalogueLine& line) {
     FModelKey = KeyBelow(FQuery.FieldByName("MIN_MODEL")->getAsInteger());
     Execute("insert into MODELE (RDZPOJ, MARKA, MODEL, NAZWA, PROD_OD, PROD_DO) VALUES (" +
             std::string("0") + ", " + std::to_string(FMakeKey) + ", " + std::to_string(FModelKey) +
-            ",'" + n + "','" + TextLiteral(line.ModelFrom) + "','" + TextLiteral(line.ModelTo) + "')");
+            ",'" + n + "','" + TextLiteral(line.ModelFrom) + "','" + TextLiteral(line.ModelTo) +
+            "')");
 }
 
 void TCatalogueImport::VersionStep(const CatalogueLine& line) {
@@ -160,10 +161,9 @@ void TCatalogueImport::VersionStep(const CatalogueLine& line) {
     Execute("insert into WERSJE (RDZPOJ, MODEL, WERSJA, NAZWA, PROD_OD, PROD_DO, POJ_TECH, "
             "POJ_TAX, MOC_KW, MOC_KM) VALUES (" +
             std::string("0") + ", " + std::to_string(FModelKey) + ", " + std::to_string(key) +
-            ",'" + n + "','" + TextLiteral(line.VersionFrom) + "','" +
-            TextLiteral(line.VersionTo) + "'," + capacity + "," +
-            capacity + "," + std::to_string(CatalogueNumber(line.PowerKW)) + "," +
-            std::to_string(CatalogueNumber(line.PowerKM)) + ")");
+            ",'" + n + "','" + TextLiteral(line.VersionFrom) + "','" + TextLiteral(line.VersionTo) +
+            "'," + capacity + "," + capacity + "," + std::to_string(CatalogueNumber(line.PowerKW)) +
+            "," + std::to_string(CatalogueNumber(line.PowerKM)) + ")");
 }
 
 } // namespace app

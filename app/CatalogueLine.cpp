@@ -9,7 +9,9 @@ namespace {
 
 constexpr int kColumns = 8;
 
-bool IsBlank(char ch) { return static_cast<unsigned char>(ch) <= 32; }
+bool IsBlank(char ch) {
+    return static_cast<unsigned char>(ch) <= 32;
+}
 
 // A range "from-to": from is always converted, to only when present.
 void SplitRange(std::string_view column, std::string& from, std::string& to) {

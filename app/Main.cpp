@@ -157,4 +157,6 @@ void TFMain::FormShow(QObject*) {
     Session1->setPrivateDir(dir);
 }
 
-void TFMain::Button1Click(QObject*) { TPersonel->Open(); }
+void TFMain::Button1Click(QObject*) {
+    TPersonel->Open();
+}

@@ -41,7 +41,8 @@ std::optional<std::int64_t> ReadInteger(std::string_view text, std::size_t& pos)
         ++end;
     if (end == pos)
         return std::nullopt;
-    if (end < text.size() && (IsWordPart(static_cast<unsigned char>(text[end])) || text[end] == '.'))
+    if (end < text.size() &&
+        (IsWordPart(static_cast<unsigned char>(text[end])) || text[end] == '.'))
         return std::nullopt;
     std::int64_t value = 0;
     const auto [last, ec] = std::from_chars(text.data() + pos, text.data() + end, value);

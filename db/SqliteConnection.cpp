@@ -52,8 +52,8 @@ void UpperUtf8(std::string_view text, std::string& out) {
         }
         const int byte = platform::UnicodeToWin1250(cp);
         platform::AppendUtf8(out, byte < 0 ? cp
-                                 : platform::Win1250ToUnicode(
-                                       platform::AnsiUpperChar(static_cast<unsigned char>(byte))));
+                                           : platform::Win1250ToUnicode(platform::AnsiUpperChar(
+                                                 static_cast<unsigned char>(byte))));
         i += length;
     }
 }
@@ -71,7 +71,8 @@ void UpperFunction(sqlite3_context* context, int, sqlite3_value** argv) {
     // One buffer for every call: the function runs for each row a lookup
     // compares, and SQLite copies the result anyway.
     thread_local std::string upper;
-    UpperUtf8(std::string_view(text, static_cast<std::size_t>(sqlite3_value_bytes(argv[0]))), upper);
+    UpperUtf8(std::string_view(text, static_cast<std::size_t>(sqlite3_value_bytes(argv[0]))),
+              upper);
     sqlite3_result_text64(context, upper.data(), upper.size(), SQLITE_TRANSIENT, SQLITE_UTF8);
 }
 

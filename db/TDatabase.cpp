@@ -72,8 +72,7 @@ void TDatabase::Open() {
     // Two databases of one name in one session would leave it to chance
     // which one a data set gets.
     for (const TDatabase* other : Registry())
-        if (other != this &&
-            platform::AnsiSameText(other->FDatabaseName, FDatabaseName) &&
+        if (other != this && platform::AnsiSameText(other->FDatabaseName, FDatabaseName) &&
             TSession::FindSession(other->FSessionName) == session)
             throw EDatabaseError("Duplicate database name '" + FDatabaseName + "'");
     session->Open();

@@ -51,9 +51,13 @@ QMessageBox::Icon IconFor(int flags) {
 
 } // namespace
 
-std::string ApplicationTitle() { return ExtractFileName(ExeName()); }
+std::string ApplicationTitle() {
+    return ExtractFileName(ExeName());
+}
 
-void ProcessMessages() { QCoreApplication::processEvents(QEventLoop::AllEvents); }
+void ProcessMessages() {
+    QCoreApplication::processEvents(QEventLoop::AllEvents);
+}
 
 int MessageBox(const std::string& text, const std::string& caption, int flags) {
     gCalls.push_back({text, caption, flags});
@@ -82,9 +86,13 @@ int MessageBox(const std::string& text, const std::string& caption, int flags) {
     return specs.back().answer;
 }
 
-void PushMessageBoxAnswer(int answer) { gAnswers.push_back(answer); }
+void PushMessageBoxAnswer(int answer) {
+    gAnswers.push_back(answer);
+}
 
-void ClearMessageBoxAnswers() { gAnswers.clear(); }
+void ClearMessageBoxAnswers() {
+    gAnswers.clear();
+}
 
 std::vector<MessageBoxCall> TakeMessageBoxCalls() {
     std::vector<MessageBoxCall> calls;

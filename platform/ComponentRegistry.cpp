@@ -18,7 +18,9 @@ void RegisterComponentClass(ComponentClass componentClass) {
     Registry().push_back(std::move(componentClass));
 }
 
-const std::vector<ComponentClass>& RegisteredComponentClasses() { return Registry(); }
+const std::vector<ComponentClass>& RegisteredComponentClasses() {
+    return Registry();
+}
 
 const ComponentClass* FindComponentClass(const std::string& className) {
     for (const auto& entry : Registry())

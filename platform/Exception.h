@@ -31,6 +31,8 @@ public:
 
 // The message text of whatever was caught: our own exceptions and the
 // standard library's alike.
-inline std::string ExceptionMessage(const std::exception& e) { return e.what(); }
+inline std::string ExceptionMessage(const std::exception& e) {
+    return e.what();
+}
 
 } // namespace platform

@@ -66,7 +66,9 @@ bool FileExists(const std::string& path) {
     return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
 }
 
-bool CreateDir(const std::string& path) { return ::mkdir(path.c_str(), 0777) == 0; }
+bool CreateDir(const std::string& path) {
+    return ::mkdir(path.c_str(), 0777) == 0;
+}
 
 std::string ExeName() {
     std::string buf(4096, '\0');

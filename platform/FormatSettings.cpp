@@ -13,7 +13,9 @@ void SetDecimalSeparator(char separator) {
     std::setlocale(LC_NUMERIC, "C");
 }
 
-char DecimalSeparator() { return gDecimalSeparator; }
+char DecimalSeparator() {
+    return gDecimalSeparator;
+}
 
 std::string FloatToStr(double value) {
     char buf[64];

@@ -19,7 +19,9 @@ TScreen::TScreen() : QObject(qApp) {
         connect(gui, &QGuiApplication::focusWindowChanged, this, &TScreen::focusWindowChanged);
 }
 
-QWidget* TScreen::ActiveForm() const { return QApplication::activeWindow(); }
+QWidget* TScreen::ActiveForm() const {
+    return QApplication::activeWindow();
+}
 
 void TScreen::setOnActiveFormChange(TNotifyEvent handler) {
     FOnActiveFormChange = std::move(handler);

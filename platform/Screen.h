@@ -36,7 +36,9 @@ private:
     QPointer<QWidget> FLastActive;
 };
 
-inline TScreen& Screen() { return TScreen::Instance(); }
+inline TScreen& Screen() {
+    return TScreen::Instance();
+}
 
 // Makes a form the active window.
 void SetActiveWindow(QWidget* form);

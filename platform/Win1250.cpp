@@ -159,7 +159,9 @@ AnsiString Utf8ToWin1250(std::string_view utf8) {
     return out;
 }
 
-unsigned char AnsiUpperChar(unsigned char byte) { return kUpper.map[byte]; }
+unsigned char AnsiUpperChar(unsigned char byte) {
+    return kUpper.map[byte];
+}
 
 AnsiString AnsiUpperCase(std::string_view text) {
     AnsiString out(text);
@@ -172,7 +174,8 @@ bool AnsiSameText(std::string_view a, std::string_view b) {
     if (a.size() != b.size())
         return false;
     for (std::size_t i = 0; i < a.size(); ++i)
-        if (kUpper.map[static_cast<unsigned char>(a[i])] != kUpper.map[static_cast<unsigned char>(b[i])])
+        if (kUpper.map[static_cast<unsigned char>(a[i])] !=
+            kUpper.map[static_cast<unsigned char>(b[i])])
             return false;
     return true;
 }

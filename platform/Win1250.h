@@ -45,6 +45,8 @@ QString ToQString(std::string_view text);
 AnsiString FromQString(const QString& text);
 
 // A Polish literal of a UTF-8 source file, in the program's own encoding.
-inline AnsiString Pl(std::string_view utf8Literal) { return Utf8ToWin1250(utf8Literal); }
+inline AnsiString Pl(std::string_view utf8Literal) {
+    return Utf8ToWin1250(utf8Literal);
+}
 
 } // namespace platform

@@ -132,28 +132,34 @@ private slots:
         QTest::addColumn<QList<int>>("lookups"); // make, model, version selects
         QTest::addColumn<QList<int>>("rows");    // MARKI, MODELE, WERSJE
         QTest::newRow("one make and model, three versions")
-            << "" << "AUDI;A4;;1.8;;;;;\nAUDI;A4;;1.9;;;;;\nAUDI;A4;;2.0;;;;;\n"
+            << ""
+            << "AUDI;A4;;1.8;;;;;\nAUDI;A4;;1.9;;;;;\nAUDI;A4;;2.0;;;;;\n"
             << QList<int>{1, 1, 3} << QList<int>{1, 1, 3};
-        QTest::newRow("repeated line runs nothing")
-            << "" << "AUDI;A4;;1.8;;;;;\nAUDI;A4;;1.8;;;;;\n" << QList<int>{1, 1, 1}
-            << QList<int>{1, 1, 1};
-        QTest::newRow("Audi then AUDI") << "" << "Audi;A4;;1.8;;;;;\nAUDI;A4;;1.8;;;;;\n"
+        QTest::newRow("repeated line runs nothing") << ""
+                                                    << "AUDI;A4;;1.8;;;;;\nAUDI;A4;;1.8;;;;;\n"
+                                                    << QList<int>{1, 1, 1} << QList<int>{1, 1, 1};
+        QTest::newRow("Audi then AUDI") << ""
+                                        << "Audi;A4;;1.8;;;;;\nAUDI;A4;;1.8;;;;;\n"
                                         << QList<int>{2, 2, 2} << QList<int>{1, 1, 1};
         QTest::newRow("A4 then A6 clears the version")
-            << "" << "AUDI;A4;;1.8;;;;;\nAUDI;A6;;1.8;;;;;\n" << QList<int>{1, 2, 2}
-            << QList<int>{1, 2, 2};
-        QTest::newRow("found make clears the model")
-            << "insert into MARKI values (0, 7, 'BMW')"
-            << "AUDI;X1;;V;;;;;\nBMW;X1;;V;;;;;\n" << QList<int>{2, 2, 2} << QList<int>{2, 2, 2};
+            << ""
+            << "AUDI;A4;;1.8;;;;;\nAUDI;A6;;1.8;;;;;\n"
+            << QList<int>{1, 2, 2} << QList<int>{1, 2, 2};
+        QTest::newRow("found make clears the model") << "insert into MARKI values (0, 7, 'BMW')"
+                                                     << "AUDI;X1;;V;;;;;\nBMW;X1;;V;;;;;\n"
+                                                     << QList<int>{2, 2, 2} << QList<int>{2, 2, 2};
         QTest::newRow("lower-case rows are found")
             << "insert into MARKI values (0, 7, 'Audi'); insert into MODELE values (0, 7, 3, "
                "'a4', '', ''); insert into WERSJE values (0, 3, 9, '1.8 t', '', '', 0, 0, 0, 0)"
-            << "AUDI;A4;;1.8 T;;;;;\n" << QList<int>{1, 1, 1} << QList<int>{1, 1, 1};
+            << "AUDI;A4;;1.8 T;;;;;\n"
+            << QList<int>{1, 1, 1} << QList<int>{1, 1, 1};
         QTest::newRow("rows of another kind are not found")
             << "insert into MARKI values (1, 7, 'AUDI')"
-            << "AUDI;A4;;1.8;;;;;\n" << QList<int>{1, 1, 1} << QList<int>{2, 1, 1};
+            << "AUDI;A4;;1.8;;;;;\n"
+            << QList<int>{1, 1, 1} << QList<int>{2, 1, 1};
         QTest::newRow("lines without a make are skipped")
-            << "" << "\n;A4;;1.8;;;;;\nAUDI;A4;;1.8;;;;;\n\nAUDI;A4;;1.8;;;;;\n"
+            << ""
+            << "\n;A4;;1.8;;;;;\nAUDI;A4;;1.8;;;;;\n\nAUDI;A4;;1.8;;;;;\n"
             << QList<int>{1, 1, 1} << QList<int>{1, 1, 1};
     }
     void importMemory() {
@@ -236,15 +242,16 @@ private slots:
     }
 
     void powerAndCapacityNumbers_data() {
-        QTest::addColumn<QString>("columns"); // power;column 7;capacity
+        QTest::addColumn<QString>("columns");    // power;column 7;capacity
         QTest::addColumn<QStringList>("stored"); // POJ_TECH, POJ_TAX, MOC_KW, MOC_KM
-        QTest::newRow("both parts") << "150/110;x;1781" << QStringList{"1781", "1781", "110", "150"};
+        QTest::newRow("both parts")
+            << "150/110;x;1781" << QStringList{"1781", "1781", "110", "150"};
         QTest::newRow("empty") << ";;" << QStringList{"0", "0", "0", "0"};
         QTest::newRow("no slash") << "75;;abc" << QStringList{"0", "0", "75", "0"};
         QTest::newRow("not whole numbers") << "1.5/9x;;1e3" << QStringList{"0", "0", "0", "0"};
         QTest::newRow("signed") << "-5/+7;;-1" << QStringList{"-1", "-1", "7", "-5"};
-        QTest::newRow("too large") << "99999999999/1;;2147483647"
-                                   << QStringList{"2147483647", "2147483647", "1", "0"};
+        QTest::newRow("too large")
+            << "99999999999/1;;2147483647" << QStringList{"2147483647", "2147483647", "1", "0"};
     }
     void powerAndCapacityNumbers() {
         QFETCH(QString, columns);
@@ -263,8 +270,8 @@ private slots:
         QVERIFY(!run.import(good + "AUDI;A6;2005-2010;2.0;;;;;\n" + third));
         auto calls = TakeMessageBoxCalls();
         QCOMPARE(calls.size(), std::size_t(1));
-        QCOMPARE(calls[0].text, Pl("Wystąpił błąd podczas pobierania danych z serwera\n") +
-                                    "Range check error\n");
+        QCOMPARE(calls[0].text,
+                 Pl("Wystąpił błąd podczas pobierania danych z serwera\n") + "Range check error\n");
         QCOMPARE(calls[0].caption, std::string("Uwaga"));
         QCOMPARE(calls[0].flags, 48);
         QCOMPARE((QList<int>{run.rows("MARKI"), run.rows("MODELE"), run.rows("WERSJE")}),
@@ -278,10 +285,12 @@ private slots:
     void failuresEndTheImportWithTheirMessage_data() {
         QTest::addColumn<QString>("sabotage");
         QTest::addColumn<QString>("message");
-        QTest::newRow("missing file") << "rm" << "Cannot open file ";
+        QTest::newRow("missing file") << "rm"
+                                      << "Cannot open file ";
         QTest::newRow("make lookup fails") << "drop table MARKI"
                                            << "Cannot perform this operation on a closed dataset";
-        QTest::newRow("engine error") << "drop table WERSJE" << "no such table: WERSJE";
+        QTest::newRow("engine error") << "drop table WERSJE"
+                                      << "no such table: WERSJE";
     }
     void failuresEndTheImportWithTheirMessage() {
         QFETCH(QString, sabotage);

@@ -1,7 +1,7 @@
 // The catalogue file: line splitting, the column parser and the date rule.
 
-#include "app/CatalogueFile.h"
 #include "app/CatalogueLine.h"
+#include "app/CatalogueFile.h"
 #include "platform/Exception.h"
 #include "platform/FileServices.h"
 #include "tests/support/TempDir.h"
@@ -27,7 +27,8 @@ private slots:
         QTest::addColumn<QByteArray>("line");
         QTest::addColumn<CatalogueLine>("expected");
         // make, model, model from, to, version, from, to, KM, kW, column 7, capacity
-        QTest::newRow("example") << QByteArray("AUDI;A4;11.94-10.01;1.8 T;03.96-10.01;150/110;x;1781;")
+        QTest::newRow("example") << QByteArray(
+                                        "AUDI;A4;11.94-10.01;1.8 T;03.96-10.01;150/110;x;1781;")
                                  << Make({"AUDI", "A4", "1994.11", "2001.10", "1.8 T", "1996.03",
                                           "2001.10", "150", "110", "x", "1781"});
         QTest::newRow("trimmed, case kept")
@@ -38,15 +39,16 @@ private slots:
         QTest::newRow("no separator") << QByteArray("AUDI") << Make({});
         QTest::newRow("empty") << QByteArray("") << Make({});
         QTest::newRow("after eighth ignored")
-            << QByteArray("A;B;;C;;;;1;extra;more;") << Make({"A", "B", "", "", "C", "", "", "", "", "", "1"});
+            << QByteArray("A;B;;C;;;;1;extra;more;")
+            << Make({"A", "B", "", "", "C", "", "", "", "", "", "1"});
         QTest::newRow("apostrophes kept as written")
             << QByteArray("O'X;A'B'C;;V'1;;;;;") << Make({"O'X", "A'B'C", "", "", "V'1"});
         QTest::newRow("open range") << QByteArray("A;B;05.19-;C;05.20-05.21;;;;")
                                     << Make({"A", "B", "2019.05", "", "C", "1920.05", "1921.05"});
-        QTest::newRow("range without dash") << QByteArray("A;B;1998;C;x;;;;")
-                                            << Make({"A", "B", "", "", "C"});
-        QTest::newRow("six characters") << QByteArray("A;B;03.98x-;C;;;;;")
-                                        << Make({"A", "B", "1998.03", "", "C"});
+        QTest::newRow("range without dash")
+            << QByteArray("A;B;1998;C;x;;;;") << Make({"A", "B", "", "", "C"});
+        QTest::newRow("six characters")
+            << QByteArray("A;B;03.98x-;C;;;;;") << Make({"A", "B", "1998.03", "", "C"});
         QTest::newRow("power split only at first slash")
             << QByteArray("A;B;;C;;1/2/3;;;") << Make({"A", "B", "", "", "C", "", "", "1", "2/3"});
         QTest::newRow("power slash first")
@@ -107,8 +109,10 @@ private slots:
         QTest::addColumn<QStringList>("lines");
         QTest::newRow("no final break") << QByteArray("a\nb") << QStringList{"a", "b"};
         QTest::newRow("final break") << QByteArray("a\r\nb\r\n") << QStringList{"a", "b"};
-        QTest::newRow("CR, LF, CRLF") << QByteArray("a\rb\nc\r\nd") << QStringList{"a", "b", "c", "d"};
-        QTest::newRow("empty lines kept") << QByteArray("a\n\n\r\rb") << QStringList{"a", "", "", "", "b"};
+        QTest::newRow("CR, LF, CRLF")
+            << QByteArray("a\rb\nc\r\nd") << QStringList{"a", "b", "c", "d"};
+        QTest::newRow("empty lines kept")
+            << QByteArray("a\n\n\r\rb") << QStringList{"a", "", "", "", "b"};
         QTest::newRow("lone break") << QByteArray("\n") << QStringList{""};
         QTest::newRow("empty") << QByteArray("") << QStringList{};
         QTest::newRow("NUL ends the text") << QByteArray("a\nb\0c\nd", 7) << QStringList{"a", "b"};
@@ -138,8 +142,7 @@ private slots:
     }
 
     void pathIsBesideTheExecutable() {
-        QCOMPARE(app::CataloguePath(),
-                 platform::ExtractFileDir(platform::ExeName()) + "/mmw.csv");
+        QCOMPARE(app::CataloguePath(), platform::ExtractFileDir(platform::ExeName()) + "/mmw.csv");
         QVERIFY(app::CataloguePath().find("/bin/mmw.csv") != std::string::npos);
     }
 };

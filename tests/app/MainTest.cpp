@@ -33,8 +33,7 @@ namespace {
 struct AliasFile {
     testsupport::TempDir dir;
     testsupport::ScopedEnv env;
-    explicit AliasFile(const std::string& body)
-        : env("DBENGINE_CONFIG", dir.file("aliases.ini")) {
+    explicit AliasFile(const std::string& body) : env("DBENGINE_CONFIG", dir.file("aliases.ini")) {
         WriteWholeFile(dir.file("aliases.ini"), body);
     }
 };
@@ -113,12 +112,18 @@ private slots:
     void aliasPathAndNetDir_data() {
         QTest::addColumn<QString>("aliases");
         QTest::addColumn<QString>("path");
-        QTest::newRow("plain") << "[ZIRKONAL_KALVOMER_3]\nTYPE=STANDARD\nPATH=/dane\n" << "/dane";
-        QTest::newRow("equals in value") << "[ZIRKONAL_KALVOMER_3]\nPATH=/a=b\n" << "/a=b";
-        QTest::newRow("first PATH wins") << "[ZIRKONAL_KALVOMER_3]\nPATH=/one\nPATH=/two\n" << "/one";
-        QTest::newRow("other case") << "[ZIRKONAL_KALVOMER_3]\nPath=/dane\n" << "";
-        QTest::newRow("no PATH") << "[ZIRKONAL_KALVOMER_3]\nTYPE=STANDARD\n" << "";
-        QTest::newRow("other alias") << "[OTHER]\nPATH=/x\n[ZIRKONAL_KALVOMER_3]\nPATH=/y\n" << "/y";
+        QTest::newRow("plain") << "[ZIRKONAL_KALVOMER_3]\nTYPE=STANDARD\nPATH=/dane\n"
+                               << "/dane";
+        QTest::newRow("equals in value") << "[ZIRKONAL_KALVOMER_3]\nPATH=/a=b\n"
+                                         << "/a=b";
+        QTest::newRow("first PATH wins") << "[ZIRKONAL_KALVOMER_3]\nPATH=/one\nPATH=/two\n"
+                                         << "/one";
+        QTest::newRow("other case") << "[ZIRKONAL_KALVOMER_3]\nPath=/dane\n"
+                                    << "";
+        QTest::newRow("no PATH") << "[ZIRKONAL_KALVOMER_3]\nTYPE=STANDARD\n"
+                                 << "";
+        QTest::newRow("other alias") << "[OTHER]\nPATH=/x\n[ZIRKONAL_KALVOMER_3]\nPATH=/y\n"
+                                     << "/y";
     }
     void aliasPathAndNetDir() {
         QFETCH(QString, aliases);
@@ -166,8 +171,8 @@ private slots:
         // A locale with a decimal comma, compiled for this test when the
         // system has its definition.
         testsupport::TempDir locales;
-        const std::string cmd = "localedef -i pl_PL -f UTF-8 " + locales.file("pl_PL.UTF-8") +
-                                " >/dev/null 2>&1";
+        const std::string cmd =
+            "localedef -i pl_PL -f UTF-8 " + locales.file("pl_PL.UTF-8") + " >/dev/null 2>&1";
         if (std::system(cmd.c_str()) != 0)
             QSKIP("no pl_PL locale definition on this machine");
         testsupport::ScopedEnv locpath("LOCPATH", locales.path());

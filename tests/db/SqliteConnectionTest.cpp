@@ -384,10 +384,8 @@ void SqliteConnectionTest::dateLiteralsShareTheirShape() {
     connection->Execute("insert into UPGRADE (NAME, DATAWYK) values ('C', '02/30/2012')", {});
     QCOMPARE(connection->CachedStatements(), cached);
     QCOMPARE(workshop.rows("select NAME, DATAWYK from UPGRADE order by rowid"),
-             (QList<QStringList>{{"0", "soon"},
-                                 {"A", "2013-06-12"},
-                                 {"B", "2012-02-29"},
-                                 {"C", "02/30/2012"}}));
+             (QList<QStringList>{
+                 {"0", "soon"}, {"A", "2013-06-12"}, {"B", "2012-02-29"}, {"C", "02/30/2012"}}));
 }
 
 // The plans of the import's statements as the driver prepares them: the

@@ -1,8 +1,8 @@
 // Which literals of a statement become parameters, and which statements are
 // left exactly as written.
 
-#include "db/ShapeMemo.h"
 #include "db/StatementShape.h"
+#include "db/ShapeMemo.h"
 
 #include <QtTest>
 
@@ -146,8 +146,8 @@ private slots:
         QTest::addColumn<bool>("fits");
         const QString lookup = "select MODEL from MODELE where RDZPOJ = 0 and MARKA = %1 and "
                                "upper(NAZWA) = %2";
-        QTest::newRow("other values") << lookup.arg("-1", "'A4'") << lookup.arg("-250", "'CEE''D'")
-                                      << true;
+        QTest::newRow("other values")
+            << lookup.arg("-1", "'A4'") << lookup.arg("-250", "'CEE''D'") << true;
         QTest::newRow("empty text") << lookup.arg("7", "'X'") << lookup.arg("7", "''") << true;
         QTest::newRow("real in an integer hole")
             << lookup.arg("-1", "'A'") << lookup.arg("-1.5", "'A'") << false;
@@ -159,9 +159,9 @@ private slots:
         QTest::newRow("more after the end")
             << lookup.arg("1", "'A'") << lookup.arg("1", "'A' or 1 = 1") << false;
         QTest::newRow("cut short") << lookup.arg("1", "'A'") << lookup.arg("1", "'A") << false;
-        QTest::newRow("other text") << lookup.arg("1", "'A'")
-                                    << QString(lookup).replace("MARKA", "MARKB").arg("1", "'A'")
-                                    << false;
+        QTest::newRow("other text")
+            << lookup.arg("1", "'A'") << QString(lookup).replace("MARKA", "MARKB").arg("1", "'A'")
+            << false;
         QTest::newRow("beyond 64 bits")
             << lookup.arg("1", "'A'") << lookup.arg("99999999999999999999", "'A'") << false;
         QTest::newRow("question mark kept in a literal")

@@ -89,13 +89,20 @@ private slots:
     void upperCaseTable_data() {
         QTest::addColumn<QString>("lower");
         QTest::addColumn<QString>("upper");
-        QTest::newRow("ascii") << "abcxyz 09;" << "ABCXYZ 09;";
-        QTest::newRow("polish") << "ąćęłńóśźż" << "ĄĆĘŁŃÓŚŹŻ";
-        QTest::newRow("80-9F") << "šśťžź" << "ŠŚŤŽŹ";
-        QTest::newRow("A0-BF") << "łąşľż" << "ŁĄŞĽŻ";
-        QTest::newRow("E0-FE") << "ŕáâăäĺçčéëěíîďđňôőöřůúűüýţ" << "ŔÁÂĂÄĹÇČÉËĚÍÎĎĐŇÔŐÖŘŮÚŰÜÝŢ";
-        QTest::newRow("no capital") << "ß µ ÷ ˙" << "ß µ ÷ ˙";
-        QTest::newRow("already upper") << "ŻÓŁĆ" << "ŻÓŁĆ";
+        QTest::newRow("ascii") << "abcxyz 09;"
+                               << "ABCXYZ 09;";
+        QTest::newRow("polish") << "ąćęłńóśźż"
+                                << "ĄĆĘŁŃÓŚŹŻ";
+        QTest::newRow("80-9F") << "šśťžź"
+                               << "ŠŚŤŽŹ";
+        QTest::newRow("A0-BF") << "łąşľż"
+                               << "ŁĄŞĽŻ";
+        QTest::newRow("E0-FE") << "ŕáâăäĺçčéëěíîďđňôőöřůúűüýţ"
+                               << "ŔÁÂĂÄĹÇČÉËĚÍÎĎĐŇÔŐÖŘŮÚŰÜÝŢ";
+        QTest::newRow("no capital") << "ß µ ÷ ˙"
+                                    << "ß µ ÷ ˙";
+        QTest::newRow("already upper") << "ŻÓŁĆ"
+                                       << "ŻÓŁĆ";
     }
     void upperCaseTable() {
         QFETCH(QString, lower);
