@@ -16,12 +16,12 @@ namespace {
 std::deque<int> gAnswers;
 std::vector<MessageBoxCall> gCalls;
 
-struct ButtonSpec {
+struct ButtonKind {
     const char* text;
     int answer;
 };
 
-std::vector<ButtonSpec> ButtonsFor(int flags) {
+std::vector<ButtonKind> ButtonsFor(int flags) {
     switch (flags & 0x0F) {
     case MB_OKCANCEL:
         return {{"OK", IDOK}, {"Cancel", IDCANCEL}};
@@ -69,11 +69,11 @@ int MessageBox(const std::string& text, const std::string& caption, int flags) {
     QMessageBox box(IconFor(flags), ToQString(caption), ToQString(text), QMessageBox::NoButton,
                     QApplication::activeWindow());
     box.setWindowModality(Qt::ApplicationModal);
-    const auto specs = ButtonsFor(flags);
+    const auto kinds = ButtonsFor(flags);
     std::vector<QPushButton*> buttons;
-    for (const auto& spec : specs) {
+    for (const auto& kind : kinds) {
         // Buttons are laid out in the order they are added, as on Windows.
-        buttons.push_back(box.addButton(QString::fromLatin1(spec.text), QMessageBox::ActionRole));
+        buttons.push_back(box.addButton(QString::fromLatin1(kind.text), QMessageBox::ActionRole));
     }
     box.setDefaultButton(buttons.front());
     // Escape answers Cancel where there is one, else the last button (No, or
@@ -82,8 +82,8 @@ int MessageBox(const std::string& text, const std::string& caption, int flags) {
     box.exec();
     for (std::size_t i = 0; i < buttons.size(); ++i)
         if (box.clickedButton() == buttons[i])
-            return specs[i].answer;
-    return specs.back().answer;
+            return kinds[i].answer;
+    return kinds.back().answer;
 }
 
 void PushMessageBoxAnswer(int answer) {
