@@ -121,8 +121,8 @@ void TCatalogueImport::MakeStep(const CatalogueLine& line) {
     }
     Select("select min(MARKA) MIN_MARKA from MARKI where RDZPOJ = 0");
     FMakeKey = KeyBelow(FQuery.FieldByName("MIN_MARKA")->getAsInteger());
-    Execute("insert into MARKI (RDZPOJ, MARKA, NAZWA) VALUES (" + std::string("0") + ", " +
-            std::to_string(FMakeKey) + ", '" + n + "')");
+    Execute("insert into MARKI (RDZPOJ, MARKA, NAZWA) VALUES (0, " + std::to_string(FMakeKey) +
+            ", '" + n + "')");
 }
 
 void TCatalogueImport::ModelStep(const CatalogueLine& line) {
@@ -139,17 +139,16 @@ void TCatalogueImport::ModelStep(const CatalogueLine& line) {
     if (FQuery.getRecordCount() == 0)
         return;
     FModelKey = KeyBelow(FQuery.FieldByName("MIN_MODEL")->getAsInteger());
-    Execute("insert into MODELE (RDZPOJ, MARKA, MODEL, NAZWA, PROD_OD, PROD_DO) VALUES (" +
-            std::string("0") + ", " + std::to_string(FMakeKey) + ", " + std::to_string(FModelKey) +
-            ",'" + n + "','" + TextLiteral(line.ModelFrom) + "','" + TextLiteral(line.ModelTo) +
-            "')");
+    Execute("insert into MODELE (RDZPOJ, MARKA, MODEL, NAZWA, PROD_OD, PROD_DO) VALUES (0, " +
+            std::to_string(FMakeKey) + ", " + std::to_string(FModelKey) + ",'" + n + "','" +
+            TextLiteral(line.ModelFrom) + "','" + TextLiteral(line.ModelTo) + "')");
 }
 
 void TCatalogueImport::VersionStep(const CatalogueLine& line) {
     const std::string n = NameLiteral(line.VersionName);
     FVersionName = line.VersionName;
-    Select("select WERSJA from WERSJE where RDZPOJ = 0" + std::string(" and MODEL = ") +
-           std::to_string(FModelKey) + " and upper(NAZWA) = '" + n + "'");
+    Select("select WERSJA from WERSJE where RDZPOJ = 0 and MODEL = " + std::to_string(FModelKey) +
+           " and upper(NAZWA) = '" + n + "'");
     if (FQuery.getRecordCount() > 0)
         return;
     Select("select min(WERSJA) MIN_WERSJA from WERSJE where RDZPOJ = 0");
@@ -159,11 +158,11 @@ void TCatalogueImport::VersionStep(const CatalogueLine& line) {
     // Both engine capacities come from column 8.
     const std::string capacity = std::to_string(CatalogueNumber(line.Capacity));
     Execute("insert into WERSJE (RDZPOJ, MODEL, WERSJA, NAZWA, PROD_OD, PROD_DO, POJ_TECH, "
-            "POJ_TAX, MOC_KW, MOC_KM) VALUES (" +
-            std::string("0") + ", " + std::to_string(FModelKey) + ", " + std::to_string(key) +
-            ",'" + n + "','" + TextLiteral(line.VersionFrom) + "','" + TextLiteral(line.VersionTo) +
-            "'," + capacity + "," + capacity + "," + std::to_string(CatalogueNumber(line.PowerKW)) +
-            "," + std::to_string(CatalogueNumber(line.PowerKM)) + ")");
+            "POJ_TAX, MOC_KW, MOC_KM) VALUES (0, " +
+            std::to_string(FModelKey) + ", " + std::to_string(key) + ",'" + n + "','" +
+            TextLiteral(line.VersionFrom) + "','" + TextLiteral(line.VersionTo) + "'," + capacity +
+            "," + capacity + "," + std::to_string(CatalogueNumber(line.PowerKW)) + "," +
+            std::to_string(CatalogueNumber(line.PowerKM)) + ")");
 }
 
 } // namespace app

@@ -1,5 +1,6 @@
 #include "app/Main.h"
 
+#include "db/EngineConfig.h"
 #include "db/TDatabase.h"
 #include "db/TQuery.h"
 #include "db/TSession.h"
@@ -19,8 +20,6 @@
 #include <algorithm>
 #include <vector>
 
-using platform::Pl;
-
 TFMain* FMain = nullptr;
 
 namespace {
@@ -28,6 +27,17 @@ namespace {
 constexpr int kClientWidth = 544;
 constexpr int kClientHeight = 142;
 constexpr platform::TColor kWaitColor = 12442557; // 0xBDDBBD, a pale green
+// Two blanks between "wczytanie" and "marek", as the window has always had.
+constexpr const char* kCaption = "Pobranie i wczytanie  marek modeli i wersji";
+
+// Button1 as designed. It is anchored to the left, right and bottom edges:
+// these distances stay when the client area changes.
+constexpr int kButtonLeft = 80;
+constexpr int kButtonTop = 103;
+constexpr int kButtonWidth = 385;
+constexpr int kButtonHeight = 25;
+constexpr int kButtonRight = kClientWidth - (kButtonLeft + kButtonWidth);
+constexpr int kButtonBottom = kClientHeight - (kButtonTop + kButtonHeight);
 
 QFont SansSerif(int pixelHeight) {
     QFont font(QStringLiteral("MS Sans Serif"));
@@ -43,7 +53,7 @@ TFMain::TFMain(QWidget* owner)
                          Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint) {
     // Window: a fixed dialog border (no resizing, no minimise or maximise
     // box), sizes in pixels, centred when shown.
-    setWindowTitle(platform::ToQString(Pl("Pobranie i wczytanie  marek modeli i wersji")));
+    setWindowTitle(platform::ToQString(kCaption));
     setFixedSize(kClientWidth, kClientHeight);
     QPalette pal = palette();
     pal.setColor(QPalette::Window, platform::ToQColor(platform::clBtnFace));
@@ -57,7 +67,7 @@ TFMain::TFMain(QWidget* owner)
     Label1->setGeometry(24, 16, 315, 20);
     Label1->setFont(SansSerif(17));
     Label1->setTextFormat(Qt::PlainText);
-    Label1->setText(platform::ToQString(Pl("Pobranie i wczytanie  marek modeli i wersji")));
+    Label1->setText(platform::ToQString(kCaption));
     // The label sizes itself to its text, as designed: where the design's
     // font is missing the substitute is wider, and the caption must not be
     // cut off.
@@ -65,12 +75,9 @@ TFMain::TFMain(QWidget* owner)
 
     Button1 = new QPushButton(this);
     Button1->setObjectName(QStringLiteral("Button1"));
-    Button1->setGeometry(80, 103, 385, 25);
+    Button1->setGeometry(kButtonLeft, kButtonTop, kButtonWidth, kButtonHeight);
     Button1->setText(QStringLiteral("Rozpocznij"));
     Button1->setFocus();
-    FButtonLeft = 80;
-    FButtonRight = kClientWidth - (80 + 385);
-    FButtonBottom = kClientHeight - (103 + 25);
     connect(Button1, &QPushButton::clicked, this,
             [this] { platform::Guard([this] { Button1Click(Button1); }); });
 
@@ -125,20 +132,15 @@ void TFMain::showEvent(QShowEvent* event) {
 void TFMain::resizeEvent(QResizeEvent* event) {
     QWidget::resizeEvent(event);
     if (Button1)
-        Button1->setGeometry(FButtonLeft, height() - FButtonBottom - Button1->height(),
-                             width() - FButtonLeft - FButtonRight, Button1->height());
+        Button1->setGeometry(kButtonLeft, height() - kButtonBottom - kButtonHeight,
+                             width() - kButtonLeft - kButtonRight, kButtonHeight);
 }
 
 std::string TFMain::GetAliasPath(const std::string& aliasName) {
     // Through the engine's default session, not Session1.
     std::vector<std::string> params;
     db::DefaultSession().GetAliasParams(aliasName, params);
-    for (const auto& line : params) {
-        const auto eq = line.find('=');
-        if (eq != std::string::npos && line.compare(0, eq, "PATH") == 0)
-            return line.substr(eq + 1);
-    }
-    return {};
+    return db::EngineConfig::Parameter(params, "PATH").value_or(std::string());
 }
 
 void TFMain::FormShow(QObject*) {

@@ -49,13 +49,6 @@ public:
 protected:
     void showEvent(QShowEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
-
-private:
-    // Button1 is anchored to the left, right and bottom edges: these
-    // distances stay as designed when the client area changes.
-    int FButtonLeft = 0;
-    int FButtonRight = 0;
-    int FButtonBottom = 0;
 };
 
 // The main window of the process, created first at start-up.

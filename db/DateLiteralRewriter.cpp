@@ -9,13 +9,6 @@ namespace {
 
 using Kind = SqlToken::Kind;
 
-std::string UpperAscii(std::string text) {
-    for (char& ch : text)
-        if (ch >= 'a' && ch <= 'z')
-            ch = static_cast<char>(ch - 32);
-    return text;
-}
-
 bool IsDateType(const std::string& declared) {
     const auto first = declared.find_first_not_of(" \t");
     const auto last = declared.find_last_not_of(" \t");

@@ -1,6 +1,7 @@
 #include "db/DemoDatabase.h"
 
 #include "db/EDBEngineError.h"
+#include "db/EngineConfig.h"
 #include "db/Schema.h"
 #include "db/SqliteConnection.h"
 #include "platform/Exception.h"
@@ -83,20 +84,6 @@ void Fill(sqlite3* database) {
     Check(database, sqlite3_exec(database, "COMMIT", nullptr, nullptr, nullptr));
 }
 
-bool IsSectionOf(const std::string& line, const std::string& alias) {
-    const auto first = line.find_first_not_of(" \t");
-    const auto last = line.find_last_not_of(" \t\r\n");
-    if (first == std::string::npos || line[first] != '[' || line[last] != ']')
-        return false;
-    return platform::AnsiUpperCase(line.substr(first + 1, last - first - 1)) ==
-           platform::AnsiUpperCase(alias);
-}
-
-bool IsSection(const std::string& line) {
-    const auto first = line.find_first_not_of(" \t");
-    return first != std::string::npos && line[first] == '[';
-}
-
 } // namespace
 
 std::string DemoDatabase::TablesFile(const std::string& directory) {
@@ -148,8 +135,12 @@ void DemoDatabase::WriteAliasFile(const std::string& aliasFile, const std::strin
             end = end == std::string::npos ? old.size() : end + 1;
             std::string line = old.substr(start, end - start);
             start = end;
-            if (IsSection(line))
-                skipping = IsSectionOf(line, kAliasName);
+            std::string_view bare(line);
+            while (!bare.empty() && (bare.back() == '\n' || bare.back() == '\r'))
+                bare.remove_suffix(1);
+            // Sections as the engine reads them: ours goes, the rest stay.
+            if (const auto section = EngineConfig::SectionName(bare))
+                skipping = platform::AnsiSameText(*section, kAliasName);
             if (!skipping) {
                 if (line.back() != '\n')
                     line += '\n';

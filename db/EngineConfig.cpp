@@ -24,16 +24,15 @@ bool IsBlank(std::string_view line) {
     return line.find_first_not_of(" \t") == std::string_view::npos;
 }
 
-// "[NAME]" with optional blanks around it; the name without its brackets.
-std::optional<std::string> SectionName(std::string_view line) {
+} // namespace
+
+std::optional<std::string> EngineConfig::SectionName(std::string_view line) {
     const auto first = line.find_first_not_of(" \t");
     const auto last = line.find_last_not_of(" \t");
     if (first == std::string_view::npos || line[first] != '[' || line[last] != ']' || last == first)
         return std::nullopt;
     return std::string(line.substr(first + 1, last - first - 1));
 }
-
-} // namespace
 
 std::string EngineConfig::FilePath() {
     if (const char* path = std::getenv("DBENGINE_CONFIG"); path && *path)
@@ -51,7 +50,6 @@ std::vector<std::string> EngineConfig::AliasParams(const std::string& alias) {
                              " (the engine configuration cannot be read: " + e.Message() + ")");
     }
 
-    const std::string wanted = platform::AnsiUpperCase(alias);
     std::vector<std::string> params;
     bool inSection = false;
     bool found = false;
@@ -69,7 +67,7 @@ std::vector<std::string> EngineConfig::AliasParams(const std::string& alias) {
             // ignored rather than merged.
             if (found)
                 break;
-            inSection = platform::AnsiUpperCase(*section) == wanted;
+            inSection = platform::AnsiSameText(*section, alias);
             found = inSection;
             continue;
         }

@@ -27,6 +27,10 @@ public:
     // after that line's first "=". nullopt when no line has that name.
     static std::optional<std::string> Parameter(const std::vector<std::string>& params,
                                                 std::string_view name);
+
+    // The name of a section line "[NAME]" (blanks around it allowed);
+    // nullopt for any other line.
+    static std::optional<std::string> SectionName(std::string_view line);
 };
 
 } // namespace db

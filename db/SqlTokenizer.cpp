@@ -131,4 +131,10 @@ std::vector<SqlToken> SqlTokenizer::Significant(std::string_view sql) {
     return tokens;
 }
 
+std::string UpperAscii(std::string text) {
+    for (char& ch : text)
+        ch = ToUpperAscii(ch);
+    return text;
+}
+
 } // namespace db

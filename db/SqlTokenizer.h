@@ -34,6 +34,10 @@ struct SqlToken {
     std::string stringValue() const;
 };
 
+// SQL names and keywords compare without regard to ASCII letter case; other
+// bytes (UTF-8 included) stay as they are.
+std::string UpperAscii(std::string text);
+
 class SqlTokenizer {
 public:
     static std::vector<SqlToken> Tokenize(std::string_view sql);

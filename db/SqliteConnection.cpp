@@ -76,13 +76,6 @@ void UpperFunction(sqlite3_context* context, int, sqlite3_value** argv) {
     sqlite3_result_text64(context, upper.data(), upper.size(), SQLITE_TRANSIENT, SQLITE_UTF8);
 }
 
-std::string UpperAscii(std::string text) {
-    for (char& ch : text)
-        if (ch >= 'a' && ch <= 'z')
-            ch = static_cast<char>(ch - 32);
-    return text;
-}
-
 // Only blanks, comments and semicolons.
 bool IsEmptyTail(std::string_view tail) {
     for (const SqlToken& token : SqlTokenizer::Significant(tail))
@@ -266,18 +259,26 @@ std::optional<std::vector<ColumnInfo>> SqliteConnection::Columns(const std::stri
     }
 }
 
-std::string SqliteConnection::ToSqlite(const std::string& win1250Sql) {
+std::string SqliteConnection::RewriteDates(const std::string& utf8) {
     return DateLiteralRewriter::Rewrite(
-        platform::Win1250ToUtf8(win1250Sql),
-        [this](const std::string& table) { return Columns(table); });
+        utf8, [this](const std::string& table) { return Columns(table); });
+}
+
+bool SqliteConnection::StepRow(sqlite3_stmt* statement) {
+    const int rc = sqlite3_step(statement);
+    if (rc == SQLITE_ROW)
+        return true;
+    if (rc != SQLITE_DONE)
+        Fail();
+    return false;
 }
 
 sqlite3_stmt* SqliteConnection::PrepareRun(const std::string& sql, const std::vector<Value>& params,
                                            std::optional<StatementShape>& shape) {
     // A caller's own parameters are bound to the text as written.
-    if (!params.empty())
-        return Prepare(ToSqlite(sql));
     const std::string plain = platform::Win1250ToUtf8(sql);
+    if (!params.empty())
+        return Prepare(RewriteDates(plain));
     // A statement of a shape seen lately. A literal that reads as a date
     // takes the long way, where a DATE column turns it into an ISO date.
     if (auto known = FShapes.Match(plain)) {
@@ -290,8 +291,7 @@ sqlite3_stmt* SqliteConnection::PrepareRun(const std::string& sql, const std::ve
             return PrepareShape(shape, plain);
         }
     }
-    const std::string utf8 = DateLiteralRewriter::Rewrite(
-        plain, [this](const std::string& table) { return Columns(table); });
+    const std::string utf8 = RewriteDates(plain);
     shape = LiteralParameters::Shape(utf8);
     if (shape && utf8 == plain)
         FShapes.Remember(utf8, *shape);
@@ -318,12 +318,7 @@ ResultSet SqliteConnection::Select(const std::string& sql, const std::vector<Val
     ResultSet result;
     for (int c = 0; c < columns; ++c)
         result.columns.push_back(platform::Utf8ToWin1250(sqlite3_column_name(statement, c)));
-    for (;;) {
-        const int rc = sqlite3_step(statement);
-        if (rc == SQLITE_DONE)
-            break;
-        if (rc != SQLITE_ROW)
-            Fail();
+    while (StepRow(statement)) {
         std::vector<Value>& row = result.rows.emplace_back();
         row.reserve(static_cast<std::size_t>(columns));
         for (int c = 0; c < columns; ++c)
@@ -338,12 +333,7 @@ int SqliteConnection::Execute(const std::string& sql, const std::vector<Value>& 
     sqlite3_stmt* statement = PrepareRun(sql, params, shape);
     StatementUse use(statement);
     BindRun(statement, params, shape);
-    for (;;) {
-        const int rc = sqlite3_step(statement);
-        if (rc == SQLITE_DONE)
-            break;
-        if (rc != SQLITE_ROW)
-            Fail();
+    while (StepRow(statement)) {
     }
     return sqlite3_changes(FDatabase.get());
 }

@@ -65,7 +65,11 @@ private:
                  const std::optional<StatementShape>& shape);
     void Bind(sqlite3_stmt* statement, const std::vector<Value>& params);
     void BindLiterals(sqlite3_stmt* statement, const std::vector<Value>& literals);
-    std::string ToSqlite(const std::string& win1250Sql);
+    // A UTF-8 statement with its month/day/year literals of DATE columns
+    // made ISO dates.
+    std::string RewriteDates(const std::string& utf8);
+    // One step: true on a row, false at the end; a failure raises.
+    bool StepRow(sqlite3_stmt* statement);
     std::optional<std::vector<ColumnInfo>> Columns(const std::string& table);
     [[noreturn]] void Fail() const;
 

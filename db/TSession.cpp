@@ -19,10 +19,6 @@ std::vector<TSession*>& Sessions() {
     return sessions;
 }
 
-bool SameName(const std::string& a, const std::string& b) {
-    return platform::AnsiSameText(a, b);
-}
-
 // SQLite keeps one scratch directory for the whole process. The text we
 // handed it is ours to free when we replace it.
 char* gTempDirectory = nullptr;
@@ -53,10 +49,10 @@ TSession::~TSession() {
 
 TSession* TSession::FindSession(const std::string& name) {
     const std::string& wanted = name.empty() ? std::string(kDefaultName) : name;
-    if (SameName(wanted, kDefaultName))
+    if (platform::AnsiSameText(wanted, kDefaultName))
         DefaultSession();
     for (TSession* session : Sessions())
-        if (!session->FSessionName.empty() && SameName(session->FSessionName, wanted))
+        if (!session->FSessionName.empty() && platform::AnsiSameText(session->FSessionName, wanted))
             return session;
     return nullptr;
 }
@@ -131,7 +127,7 @@ void TSession::GetAliasParams(const std::string& alias, std::vector<std::string>
 
 TDatabase* TSession::FindDatabase(const std::string& databaseName) const {
     for (TDatabase* database : TDatabase::Databases())
-        if (SameName(database->getDatabaseName(), databaseName) &&
+        if (platform::AnsiSameText(database->getDatabaseName(), databaseName) &&
             FindSession(database->getSessionName()) == this)
             return database;
     return nullptr;

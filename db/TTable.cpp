@@ -60,10 +60,10 @@ ResultSet TTable::OpenCursor(Connection& connection) {
     const TableInfo info = connection.DescribeTable(table);
     if (hasDeclaredFields()) {
         for (int k = 0; k < getFieldCount(); ++k) {
-            const std::string wanted = platform::AnsiUpperCase(Fields(k)->getFieldName());
+            const std::string& wanted = Fields(k)->getFieldName();
             bool present = false;
             for (const ColumnInfo& column : info.columns)
-                present = present || platform::AnsiUpperCase(column.name) == wanted;
+                present = present || platform::AnsiSameText(column.name, wanted);
             if (!present)
                 throw EDatabaseError("Field '" + Fields(k)->getFieldName() +
                                      "' not found in table " + table);
@@ -96,7 +96,7 @@ bool TTable::FindKey(const Value& key) {
     std::vector<Value>& fresh = found.rows.front();
     std::size_t keyColumn = FData.columns.size();
     for (std::size_t c = 0; c < FData.columns.size(); ++c)
-        if (platform::AnsiUpperCase(FData.columns[c]) == platform::AnsiUpperCase(FKeyField))
+        if (platform::AnsiSameText(FData.columns[c], FKeyField))
             keyColumn = c;
     std::size_t position = FData.rows.size();
     if (keyColumn < FData.columns.size())
