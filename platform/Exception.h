@@ -29,6 +29,12 @@ public:
     using Exception::Exception;
 };
 
+// A text that does not read as the number it should be.
+class EConvertError : public Exception {
+public:
+    using Exception::Exception;
+};
+
 // The message text of whatever was caught: our own exceptions and the
 // standard library's alike.
 inline std::string ExceptionMessage(const std::exception& e) {
