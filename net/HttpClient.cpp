@@ -330,7 +330,7 @@ void THttpClient::ParseUrl() {
         setHost(std::string(hostPart));
 
     if (RequestPath.empty()) {
-        RequestPath = "/";
+        RequestPath.assign(1, '/'); // not = "/": g++ 12 -O3 warns falsely there
         CurrentUrl += "/";
     }
 }
