@@ -209,5 +209,6 @@ private:
     TThreadTimer* FTimer = nullptr; // Qt child
     platform::HANDLE FLookup = 0;   // the look-up in flight, 0 when none
     int FCloseError = 0;            // error carried by the close notification
+    bool FAcceptReady = false;      // an accept notification came and was not yet taken
     bool FDestroying = false;
 };
