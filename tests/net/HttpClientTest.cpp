@@ -10,6 +10,8 @@
 #include "tests/support/TempDir.h"
 
 #include <QByteArray>
+#include <QElapsedTimer>
+#include <QTimer>
 #include <QtTest>
 
 #include <functional>
@@ -528,6 +530,51 @@ private slots:
         QCOMPARE(wasConvertError, convertError);
         QVERIFY(!http.IsConnected);
         QCOMPARE(platform::ReadWholeFile(body), std::string("old catalogue"));
+    }
+
+    // Abort from a window event or a handler ends the running wait with the
+    // abort of that step, and the pass still disconnects.
+    void abort_data() {
+        QTest::addColumn<QString>("when");
+        QTest::addColumn<bool>("intoFile");
+        QTest::addColumn<QString>("message");
+        QTest::newRow("waiting for the status line") << "timer" << true << "Socket readln aborted";
+        QTest::newRow("body into the text") << "packet" << false << "Socket capture aborted";
+        QTest::newRow("body into the file") << "packet" << true << "Socket send aborted";
+    }
+    void abort() {
+        QFETCH(QString, when);
+        QFETCH(bool, intoFile);
+        QFETCH(QString, message);
+        Script script;
+        if (when == "timer")
+            script.awaitRequest().silence();
+        else
+            script.awaitRequest().send(std::string(kOk) + "first").pause(5000).send("late").close();
+        ScriptedServer server(script);
+        testsupport::TempDir dir;
+        THttpClient http;
+        http.setInputFileMode(intoFile);
+        http.setBody(dir.file("mmw.csv"));
+        if (when == "timer")
+            QTimer::singleShot(200, [&] { http.Abort(); });
+        else
+            http.OnPacketRecvd = [&](QObject*) { http.Abort(); };
+        QElapsedTimer elapsed;
+        elapsed.start();
+        std::string caught;
+        try {
+            http.Get(Base(server) + "/mmw.csv");
+        } catch (const EAbortError& e) {
+            caught = e.Message();
+        }
+        QCOMPARE(QString::fromStdString(caught), message);
+        QVERIFY(elapsed.elapsed() < 4000);
+        QVERIFY(!http.IsConnected);
+        QVERIFY(!http.Cancelled);
+        if (when == "packet")
+            QCOMPARE(intoFile ? platform::ReadWholeFile(dir.file("mmw.csv")) : http.getBody(),
+                     std::string("first"));
     }
 
     // A reset in the middle of the body: the socket error goes out of Get,
