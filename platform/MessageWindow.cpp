@@ -87,7 +87,7 @@ public:
 
     UINT_PTR StartTimer(UINT_PTR id, UINT elapse) {
         StopTimer(id);
-        const int qtId = startTimer(static_cast<int>(elapse), Qt::CoarseTimer);
+        const int qtId = startTimer(static_cast<int>(elapse), Qt::PreciseTimer);
         if (qtId == 0)
             return 0;
         FTimers[id] = qtId;
@@ -253,7 +253,11 @@ bool KillTimer(HWND window, UINT_PTR id) {
 }
 
 void WaitMessage() {
+    // A wake-up by a message posted while the loop slept returns from the
+    // wait before the message is delivered; so deliver what is there once
+    // more, without waiting, before the caller looks at its state again.
     QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+    QCoreApplication::processEvents(QEventLoop::AllEvents);
 }
 
 } // namespace platform

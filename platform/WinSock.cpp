@@ -1,12 +1,14 @@
 #include "platform/WinSock.h"
 
 #include <QCoreApplication>
-#include <QMetaObject>
+#include <QEvent>
+#include <QObject>
 #include <QSocketNotifier>
 
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
+#include <functional>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -24,6 +26,39 @@ namespace platform {
 namespace {
 
 thread_local int tLastError = 0;
+
+// Carries work to the thread that runs the windows: socket news and look-up
+// answers are delivered there, from its event loop, like posted messages.
+class Courier : public QObject {
+public:
+    static QEvent::Type CallType() {
+        static const auto type = static_cast<QEvent::Type>(QEvent::registerEventType());
+        return type;
+    }
+    class Call : public QEvent {
+    public:
+        explicit Call(std::function<void()> work) : QEvent(CallType()), work(std::move(work)) {}
+        const std::function<void()> work;
+    };
+
+protected:
+    bool event(QEvent* e) override {
+        if (e->type() != CallType())
+            return QObject::event(e);
+        static_cast<Call*>(e)->work();
+        return true;
+    }
+};
+
+std::mutex gCourierLock;
+Courier* gCourier = nullptr; // made by the first start-up, on the windows' thread; never freed
+
+// Safe from any thread.
+void Deliver(std::function<void()> work) {
+    std::lock_guard<std::mutex> guard(gCourierLock);
+    if (gCourier)
+        QCoreApplication::postEvent(gCourier, new Courier::Call(std::move(work)));
+}
 int gStartups = 0; // WSAStartup calls not yet matched by WSACleanup
 
 int Fail(int error) {
@@ -78,21 +113,15 @@ Selection* Find(SOCKET s) {
 void Notify(SOCKET s, const Selection& selection, long event, int error) {
     if (!(selection.events & event))
         return;
-    auto* app = QCoreApplication::instance();
-    if (!app)
-        return;
     const std::uint64_t serial = selection.serial;
-    QMetaObject::invokeMethod(
-        app,
-        [s, serial, event, error] {
-            Selection* current = Find(s);
-            if (!current || current->serial != serial)
-                return;
-            SendMessageA(
-                current->window, current->message, s,
-                MAKELONG(static_cast<std::uint16_t>(event), static_cast<std::uint16_t>(error)));
-        },
-        Qt::QueuedConnection);
+    Deliver([s, serial, event, error] {
+        Selection* current = Find(s);
+        if (!current || current->serial != serial)
+            return;
+        SendMessageA(
+            current->window, current->message, s,
+            MAKELONG(static_cast<std::uint16_t>(event), static_cast<std::uint16_t>(error)));
+    });
 }
 
 void OnReadable(SOCKET s, std::uint64_t serial);
@@ -434,6 +463,11 @@ int WSAStartup(WORD versionRequested, WSADATA* data) {
         maxSockets = files.rlim_cur;
     data->iMaxSockets = static_cast<unsigned short>(maxSockets);
     data->iMaxUdpDg = 65507; // the largest UDP payload over IPv4
+    {
+        std::lock_guard<std::mutex> guard(gCourierLock);
+        if (!gCourier)
+            gCourier = new Courier;
+    }
     ++gStartups;
     return 0;
 }
@@ -633,9 +667,7 @@ HANDLE WSAAsyncGetHostByName(HWND window, UINT message, const char* name, char* 
     try {
         std::thread([handle, host = std::string(name)] {
             const LookupAnswer answer = Resolve(host);
-            if (auto* app = QCoreApplication::instance())
-                QMetaObject::invokeMethod(
-                    app, [handle, answer] { DeliverLookup(handle, answer); }, Qt::QueuedConnection);
+            Deliver([handle, answer] { DeliverLookup(handle, answer); });
         }).detach();
     } catch (const std::system_error&) {
         std::lock_guard<std::mutex> guard(lookups.lock);
