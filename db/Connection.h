@@ -46,6 +46,10 @@ public:
 
     // The columns and primary key of a table; fails when there is no such table.
     virtual TableInfo DescribeTable(const std::string& table) = 0;
+
+    // Returns once every change made so far is on disk, so that a power cut
+    // after it loses none of them.
+    virtual void Flush() = 0;
 };
 
 // Opens the database an alias describes. aliasParams are the alias's

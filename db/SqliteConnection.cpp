@@ -338,6 +338,16 @@ int SqliteConnection::Execute(const std::string& sql, const std::vector<Value>& 
     return sqlite3_changes(FDatabase.get());
 }
 
+void SqliteConnection::Flush() {
+    // With synchronous=NORMAL a commit sits in the log unflushed. A
+    // checkpoint flushes the log before it copies anything, and the file
+    // after it has copied all: either way what was committed is on disk.
+    // PASSIVE never waits for the readers of other workstations.
+    if (sqlite3_wal_checkpoint_v2(FDatabase.get(), nullptr, SQLITE_CHECKPOINT_PASSIVE, nullptr,
+                                  nullptr) != SQLITE_OK)
+        Fail();
+}
+
 TableInfo SqliteConnection::DescribeTable(const std::string& table) {
     const ResultSet info =
         Select("select name, type, pk from pragma_table_info(?1) order by cid", {Value(table)});

@@ -37,6 +37,7 @@ public:
     ResultSet Select(const std::string& sql, const std::vector<Value>& params) override;
     int Execute(const std::string& sql, const std::vector<Value>& params) override;
     TableInfo DescribeTable(const std::string& table) override;
+    void Flush() override;
 
     std::size_t CachedStatements() const { return FStatements.size(); }
 

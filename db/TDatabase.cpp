@@ -90,6 +90,10 @@ void TDatabase::Close() {
     FConnection.reset();
 }
 
+void TDatabase::Flush() {
+    getConnection().Flush();
+}
+
 Connection& TDatabase::getConnection() const {
     if (!FConnection)
         throw EDatabaseError("Database " + FDatabaseName + " is not connected");

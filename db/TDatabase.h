@@ -52,6 +52,10 @@ public:
     // Closes every open data set of this database, then the connection.
     void Close();
 
+    // Makes every change so far durable on disk; EDatabaseError when not
+    // connected.
+    void Flush();
+
     // The live connection; EDatabaseError when not connected.
     Connection& getConnection() const;
 

@@ -30,6 +30,7 @@ private slots:
     void openFailuresNameTheFile_data();
     void openFailuresNameTheFile();
     void openSetsWal();
+    void flushLeavesTheChangeInTheFileItself();
     void upperByWindows1250_data();
     void upperByWindows1250();
     void upperLeavesOtherCharacters();
@@ -82,6 +83,27 @@ void SqliteConnectionTest::openSetsWal() {
     // Commits are written, not flushed; the log is copied back in large steps.
     QCOMPARE(connection->Select("PRAGMA synchronous", {}).rows.at(0).at(0), Value(1));
     QCOMPARE(connection->Select("PRAGMA wal_autocheckpoint", {}).rows.at(0).at(0), Value(10000));
+}
+
+void SqliteConnectionTest::flushLeavesTheChangeInTheFileItself() {
+    testsupport::DemoWorkshop workshop;
+    auto connection = SqliteConnection::Open(workshop.databaseDir());
+    connection->Execute("insert into UPGRADE (NAME, DATAWYK) values ('X', '06/12/2013')", {});
+    // Without the flush the row lives in the log only: a copy of the file
+    // alone does not have it.
+    auto rowsInCopy = [&](const char* name) {
+        const std::string copyDir = workshop.databaseDir() + "/" + name;
+        QDir().mkpath(QString::fromStdString(copyDir));
+        QFile::copy(QString::fromStdString(workshop.databaseDir() + "/tables.sqlite"),
+                    QString::fromStdString(copyDir + "/tables.sqlite"));
+        return SqliteConnection::Open(copyDir)
+            ->Select("select count(*) from UPGRADE", {})
+            .rows.at(0)
+            .at(0);
+    };
+    QCOMPARE(rowsInCopy("before"), Value(0));
+    connection->Flush();
+    QCOMPARE(rowsInCopy("after"), Value(1));
 }
 
 void SqliteConnectionTest::upperByWindows1250_data() {

@@ -3,6 +3,7 @@
 
 #include "platform/Application.h"
 #include "platform/Exception.h"
+#include "platform/FileLock.h"
 #include "platform/FileServices.h"
 #include "platform/FormatSettings.h"
 #include "platform/Win1250.h"
@@ -231,6 +232,30 @@ private slots:
         }
         QCOMPARE(ExtractFileName(ExeName()), std::string("platform_test"));
         QCOMPARE(ExtractFileDir("/a/b/c.csv"), std::string("/a/b"));
+    }
+
+    void fileLockExcludesASecondHolder() {
+        testsupport::TempDir dir;
+        const std::string path = dir.file("run.lock");
+        platform::FileLock first, second;
+        QVERIFY(first.TryLock(path));
+        QVERIFY(FileExists(path));
+        QVERIFY(!second.TryLock(path)); // same process, still excluded
+        QVERIFY(!second.Locked());
+        first.Unlock();
+        QVERIFY(second.TryLock(path));
+        {
+            platform::FileLock scoped;
+            QVERIFY(!scoped.TryLock(path));
+        }
+        second.Unlock();
+        {
+            platform::FileLock scoped;
+            QVERIFY(scoped.TryLock(path));
+        } // the destructor lets it go
+        QVERIFY(first.TryLock(path));
+        QVERIFY_THROWS_EXCEPTION(platform::EFileError,
+                                 platform::FileLock().TryLock(dir.file("no/such/dir/x.lock")));
     }
 
     void decimalSeparator() {
