@@ -1,12 +1,17 @@
 #include "app/Main.h"
 
+#include "app/CatalogueDownload.h"
+#include "app/CatalogueFile.h"
+#include "app/CatalogueImport.h"
 #include "db/EngineConfig.h"
 #include "db/TDatabase.h"
 #include "db/TQuery.h"
 #include "db/TSession.h"
 #include "db/TTable.h"
 #include "db/WorkshopTables.h"
+#include "login/Logowanie.h"
 #include "platform/Application.h"
+#include "platform/FileLock.h"
 #include "platform/FileServices.h"
 #include "platform/FormatSettings.h"
 #include "platform/Forms.h"
@@ -18,6 +23,8 @@
 #include <QResizeEvent>
 
 #include <algorithm>
+#include <exception>
+#include <memory>
 #include <vector>
 
 TFMain* FMain = nullptr;
@@ -160,5 +167,85 @@ void TFMain::FormShow(QObject*) {
 }
 
 void TFMain::Button1Click(QObject*) {
+    // The run pumps messages while it downloads and imports. A second press
+    // in the meantime must not start a run inside the run: the button is
+    // off until this one ends, however it ends, and a call that arrives
+    // another way is turned back too.
+    if (FRunning)
+        return;
+    FRunning = true;
+    Button1->setEnabled(false);
+    struct RunEnd {
+        TFMain* form;
+        ~RunEnd() {
+            form->Button1->setEnabled(true);
+            form->FRunning = false;
+        }
+    } runEnd{this};
+
+    using platform::MessageBox;
+    using platform::Pl;
+
     TPersonel->Open();
+    if (!FLogowanie->Execute())
+        return;
+
+    // Two workstations running the update at once would both pass the
+    // one-time guard and insert the same makes, models and versions twice.
+    // The lock beside the database is held from the guard to the end.
+    platform::FileLock runLock;
+    if (!runLock.TryLock(GetAliasPath(kAliasName) + "/" + kRunLockName)) {
+        MessageBox(Pl("Aktualizacja jest już wykonywana na innym stanowisku."), Pl("Błąd!"), 16);
+        return;
+    }
+
+    Query1->setActive(false);
+    Query1->setSQL(std::string("select * from UPGRADE where NAME = '") + kMarkerName + "'");
+    Query1->Open();
+    if (Query1->getRecordCount() != 0) {
+        MessageBox(Pl("Modyfikację danych można przeprowadzić tylko jeden raz."), Pl("Błąd!"), 16);
+        return;
+    }
+
+    try {
+        if (MessageBox(Pl("Czy chcesz pobrać i wczytać aktualizację marek, modeli i wersji ?\n"
+                          "(Przed wczytaniem należy wykonać kopie danych)"),
+                       "Uwaga", 36) == platform::IDYES) {
+            auto workQuery = std::make_unique<db::TQuery>(nullptr);
+            workQuery->setDatabaseName(Database1->getDatabaseName());
+            workQuery->setSessionName(Database1->getSessionName());
+
+            komunikat->setMessage("Pobieram marki, modele i werjse\n");
+            komunikat->setVisible(true);
+            platform::ProcessMessages();
+
+            bool completed = false;
+            const std::string target = app::CataloguePath();
+            try {
+                app::DownloadCatalogue(app::UpdateAddress(), target);
+            } catch (...) {
+                // Not reported: the import reads whatever file stands there.
+            }
+
+            komunikat->setMessage("Wczytuje marki, modele i werjse\n");
+            platform::ProcessMessages();
+            completed = app::TCatalogueImport(*workQuery, komunikat).Run(target);
+
+            if (completed) {
+                workQuery->setActive(false);
+                workQuery->setSQL(std::string("insert into UPGRADE (NAME, DATAWYK) values ('") +
+                                  kMarkerName + "', '" + kMarkerDate + "')");
+                workQuery->ExecSQL();
+                // The marker forbids every later run: it must survive a
+                // power cut that follows the success box.
+                Database1->Flush();
+                MessageBox(Pl("Operacja została przeprowadzona pomyślnie"), "Informacja", 64);
+            }
+        }
+    } catch (const std::exception& e) {
+        MessageBox(Pl("Wystąpił wyjątek podczas konwersji danych.\n") + e.what() + "\n" +
+                       Pl("Konwersja danych będzie kontynuowana!\n") + Pl("Naciśnij OK!"),
+                   "Uwaga", 48);
+    }
+    komunikat->setVisible(false);
 }

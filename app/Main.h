@@ -22,6 +22,12 @@ class TFMain : public QWidget {
     Q_OBJECT
 public:
     static constexpr const char* kAliasName = "ZIRKONAL_KALVOMER_3";
+    // The row of UPGRADE that records this modification, and its fixed date
+    // (12 June 2013, in the engine's month/day/year order).
+    static constexpr const char* kMarkerName = "DBU_12062013";
+    static constexpr const char* kMarkerDate = "06/12/2013";
+    // The file in the database's directory that a run holds locked.
+    static constexpr const char* kRunLockName = "mmw-update.lock";
 
     // Builds the window and its components from the description, then sets
     // the process-wide decimal separator to ".".
@@ -49,6 +55,10 @@ public:
 protected:
     void showEvent(QShowEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
+
+private:
+    // True while Button1Click runs.
+    bool FRunning = false;
 };
 
 // The main window of the process, created first at start-up.
