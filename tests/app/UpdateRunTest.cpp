@@ -1,0 +1,403 @@
+// The update run end to end: the real windows driven as a person would,
+// against a real demo database and a scripted HTTP server on loopback.
+
+#include "app/ApplicationForms.h"
+#include "app/CatalogueDownload.h"
+#include "app/CatalogueFile.h"
+#include "app/DemoCatalogue.h"
+#include "app/Main.h"
+#include "db/TDatabase.h"
+#include "db/TField.h"
+#include "db/TQuery.h"
+#include "db/TTable.h"
+#include "platform/Application.h"
+#include "platform/FileLock.h"
+#include "platform/FileServices.h"
+#include "platform/Win1250.h"
+#include "tests/support/DemoWorkshop.h"
+#include "tests/support/ScriptedServer.h"
+#include "tests/support/TempDir.h"
+#include "waitmessage/Waitmessage.h"
+#include "walkthrough/UserDriver.h"
+
+#include <QPushButton>
+#include <QtTest>
+
+#include <cstdio>
+#include <memory>
+#include <optional>
+
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+using testsupport::Script;
+using testsupport::ScriptedServer;
+
+namespace {
+
+const QString kQuestion =
+    QStringLiteral("Uwaga|Czy chcesz pobrać i wczytać aktualizację marek, modeli i wersji ?\n"
+                   "(Przed wczytaniem należy wykonać kopie danych)|36");
+const QString kSuccess = QStringLiteral("Informacja|Operacja została przeprowadzona pomyślnie|64");
+const QString kOnce =
+    QStringLiteral("Błąd!|Modyfikację danych można przeprowadzić tylko jeden raz.|16");
+const QString kLocked =
+    QStringLiteral("Błąd!|Aktualizacja jest już wykonywana na innym stanowisku.|16");
+const QString kDownloadText = QStringLiteral("Pobieram marki, modele i werjse\n");
+const QString kImportText = QStringLiteral("Wczytuje marki, modele i werjse\n");
+
+// Two makes, two models, three versions; Polish letters in Windows-1250.
+const QByteArray kSmallCatalogue = "Fiat;Punto;09.93-09.99;1.1 55;09.93-09.99;54/40;B;1108;\r\n"
+                                   "Fiat;Punto;09.93-09.99;1.2 60;09.93-09.99;60/44;B;1242;\r\n"
+                                   "\x8Cwiat;\xA3o\x9C;01.80-;1.5;01.80-;75/55;B;1500;\r\n";
+const QByteArray kEarlierCatalogue = "Earlier;Model;01.01-;V;01.01-;1/1;B;1;\r\n";
+
+QByteArray Reply(const QByteArray& status, const QByteArray& body) {
+    return "HTTP/1.0 " + status +
+           "\r\nContent-Type: text/plain\r\nContent-Length: " + QByteArray::number(body.size()) +
+           "\r\n\r\n" + body;
+}
+
+// A loopback port that nothing listens on: connecting is refused.
+int RefusingPort() {
+    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof address;
+    ::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
+    ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
+    ::close(fd);
+    return ntohs(address.sin_port);
+}
+
+// "caption|text|flags" of every box asked for, in the program's own text.
+QStringList Boxes() {
+    QStringList boxes;
+    for (const auto& call : platform::TakeMessageBoxCalls())
+        boxes << platform::ToQString(call.caption) + '|' + platform::ToQString(call.text) + '|' +
+                     QString::number(call.flags);
+    return boxes;
+}
+
+QStringList WaitTexts(const walkthrough::UserDriver& person) {
+    QStringList texts;
+    for (const auto& sight : person.Sights())
+        if (sight.kind == walkthrough::Sight::WaitText)
+            texts << sight.text;
+    return texts;
+}
+
+walkthrough::Script Administrator(const QString& answer = QStringLiteral("&Yes")) {
+    walkthrough::Script script;
+    script.login = walkthrough::Script::Credentials{QStringLiteral("ad"), QStringLiteral("1234")};
+    script.answerQuestion = answer;
+    return script;
+}
+
+// One test's world: a demo workshop, the catalogue place beside the test
+// executable cleared, and the update host pointing at a port of the test.
+struct World {
+    testsupport::DemoWorkshop workshop;
+    std::string catalogue = app::CataloguePath();
+    std::optional<testsupport::ScopedEnv> host;
+
+    World() {
+        std::remove(catalogue.c_str());
+        platform::ClearMessageBoxAnswers();
+        platform::TakeMessageBoxCalls();
+    }
+    ~World() { std::remove(catalogue.c_str()); }
+
+    void pointAt(int port) { host.emplace("MMW_UPDATE_HOST", "127.0.0.1:" + std::to_string(port)); }
+    QString rows() const {
+        return QStringLiteral("%1 %2 %3")
+            .arg(workshop.scalar("select count(*) from MARKI"),
+                 workshop.scalar("select count(*) from MODELE"),
+                 workshop.scalar("select count(*) from WERSJE"));
+    }
+    QString marker() const {
+        return workshop.scalar("select DATAWYK from UPGRADE where NAME = 'DBU_12062013'");
+    }
+    std::optional<QByteArray> file() const {
+        if (!platform::FileExists(catalogue))
+            return std::nullopt;
+        return QByteArray::fromStdString(platform::ReadWholeFile(catalogue));
+    }
+};
+
+enum class Server { Replies, Refuses, ResetsMidBody };
+
+} // namespace
+
+Q_DECLARE_METATYPE(Server)
+Q_DECLARE_METATYPE(std::optional<QByteArray>)
+
+class UpdateRunTest : public QObject {
+    Q_OBJECT
+private slots:
+    void outcomes_data();
+    void outcomes();
+    void progressAndMarkerOfARealisticCatalogue();
+    void cancelledLoginRunsNoGuard();
+    void refusedLoginEndsTheRunSilently();
+    void secondPressDuringARunStartsNothing();
+    void secondRunAfterASuccessStopsAtTheGuard();
+    void failingMarkerInsertKeepsTheCatalogue();
+};
+
+void UpdateRunTest::outcomes_data() {
+    QTest::addColumn<bool>("markerBefore");
+    QTest::addColumn<bool>("lockHeld");
+    QTest::addColumn<QString>("answer");
+    QTest::addColumn<Server>("server");
+    QTest::addColumn<QByteArray>("reply");
+    QTest::addColumn<std::optional<QByteArray>>("earlier");
+    QTest::addColumn<QStringList>("boxes"); // %1 stands for the catalogue path
+    QTest::addColumn<QStringList>("waits");
+    QTest::addColumn<bool>("markerAfter");
+    QTest::addColumn<QString>("rows");
+    QTest::addColumn<std::optional<QByteArray>>("fileAfter");
+
+    const std::optional<QByteArray> none;
+    const QStringList bothWaits{kDownloadText, kImportText};
+    const QString openError = QStringLiteral(
+        "Uwaga|Wystąpił błąd podczas pobierania danych z serwera\nCannot open file %1\n|48");
+
+    QTest::newRow("marker present: refusal, no question, no wait window")
+        << true << false << "&Yes" << Server::Replies << Reply("200 OK", kSmallCatalogue) << none
+        << QStringList{kOnce} << QStringList{} << true << "0 0 0" << none;
+    QTest::newRow("another workstation holds the run")
+        << false << true << "&Yes" << Server::Replies << Reply("200 OK", kSmallCatalogue) << none
+        << QStringList{kLocked} << QStringList{} << false << "0 0 0" << none;
+    QTest::newRow("No changes nothing")
+        << false << false << "&No" << Server::Replies << Reply("200 OK", kSmallCatalogue) << none
+        << QStringList{kQuestion} << QStringList{} << false << "0 0 0" << none;
+    QTest::newRow("200: downloaded and imported")
+        << false << false << "&Yes" << Server::Replies << Reply("200 OK", kSmallCatalogue) << none
+        << QStringList{kQuestion, kSuccess} << bothWaits << true << "2 2 3"
+        << std::optional(kSmallCatalogue);
+    QTest::newRow("200 with an empty body completes")
+        << false << false << "&Yes" << Server::Replies << Reply("200 OK", {})
+        << std::optional(kEarlierCatalogue) << QStringList{kQuestion, kSuccess} << bothWaits << true
+        << "0 0 0" << std::optional(QByteArray());
+    QTest::newRow("unreachable server, no file: the open error")
+        << false << false << "&Yes" << Server::Refuses << QByteArray() << none
+        << QStringList{kQuestion, openError} << bothWaits << false << "0 0 0" << none;
+    QTest::newRow("unreachable server, earlier file imported")
+        << false << false << "&Yes" << Server::Refuses << QByteArray()
+        << std::optional(kEarlierCatalogue) << QStringList{kQuestion, kSuccess} << bothWaits << true
+        << "1 1 1" << std::optional(kEarlierCatalogue);
+    QTest::newRow("404 leaves the earlier file, which is imported")
+        << false << false << "&Yes" << Server::Replies
+        << Reply("404 Not Found", "<html><body>Not found</body></html>")
+        << std::optional(kEarlierCatalogue) << QStringList{kQuestion, kSuccess} << bothWaits << true
+        << "1 1 1" << std::optional(kEarlierCatalogue);
+    QTest::newRow("404 without a file: the open error")
+        << false << false << "&Yes" << Server::Replies
+        << Reply("404 Not Found", "<html><body>Not found</body></html>") << none
+        << QStringList{kQuestion, openError} << bothWaits << false << "0 0 0" << none;
+    QTest::newRow("body cut off by a reset leaves the earlier file")
+        << false << false << "&Yes" << Server::ResetsMidBody << Reply("200 OK", kSmallCatalogue)
+        << std::optional(kEarlierCatalogue) << QStringList{kQuestion, kSuccess} << bothWaits << true
+        << "1 1 1" << std::optional(kEarlierCatalogue);
+    QTest::newRow("body shorter than its Content-Length leaves the earlier file")
+        << false << false << "&Yes" << Server::Replies
+        << Reply("200 OK", kSmallCatalogue).chopped(20) << std::optional(kEarlierCatalogue)
+        << QStringList{kQuestion, kSuccess} << bothWaits << true << "1 1 1"
+        << std::optional(kEarlierCatalogue);
+}
+
+void UpdateRunTest::outcomes() {
+    QFETCH(bool, markerBefore);
+    QFETCH(bool, lockHeld);
+    QFETCH(QString, answer);
+    QFETCH(Server, server);
+    QFETCH(QByteArray, reply);
+    QFETCH(std::optional<QByteArray>, earlier);
+    QFETCH(QStringList, boxes);
+    QFETCH(QStringList, waits);
+    QFETCH(bool, markerAfter);
+    QFETCH(QString, rows);
+    QFETCH(std::optional<QByteArray>, fileAfter);
+
+    World world;
+    if (markerBefore)
+        world.workshop.exec(
+            "insert into UPGRADE (NAME, DATAWYK) values ('DBU_12062013', '2013-06-12')");
+    if (earlier)
+        platform::WriteWholeFile(world.catalogue, earlier->toStdString());
+    platform::FileLock otherWorkstation;
+    if (lockHeld)
+        QVERIFY(
+            otherWorkstation.TryLock(world.workshop.databaseDir() + "/" + TFMain::kRunLockName));
+
+    Script script = Script().awaitRequest();
+    if (server == Server::ResetsMidBody)
+        script.send(reply.left(reply.size() - 30).toStdString()).pause(50).reset();
+    else
+        script.send(reply.toStdString()).close();
+    ScriptedServer http(script);
+    world.pointAt(server == Server::Refuses ? RefusingPort() : http.port());
+
+    app::ApplicationForms forms;
+    forms.Main().show();
+    walkthrough::UserDriver person(forms.Main(), forms.Login(), Administrator(answer));
+    person.PressStart();
+
+    for (QString& box : boxes)
+        box = box.arg(QString::fromStdString(world.catalogue));
+    QCOMPARE(Boxes(), boxes);
+    QCOMPARE(WaitTexts(person), waits);
+    QVERIFY(!forms.Main().komunikat->getVisible());
+    QCOMPARE(world.marker(), markerAfter ? QStringLiteral("2013-06-12") : QString());
+    QCOMPARE(world.workshop.scalar("select count(*) from UPGRADE"),
+             QString::number(markerAfter || markerBefore ? 1 : 0));
+    QCOMPARE(world.rows(), rows);
+    QCOMPARE(world.file(), fileAfter);
+    // Only the download's temporary file could be left: nothing is.
+    const QStringList leftovers =
+        QDir(QString::fromStdString(platform::ExtractFileDir(world.catalogue)))
+            .entryList({QStringLiteral("mmw.csv.*")});
+    QVERIFY2(leftovers.isEmpty(), qPrintable(leftovers.join(' ')));
+    // The download asked for the catalogue, exactly once, when it ran.
+    if (server != Server::Refuses && !waits.isEmpty())
+        QVERIFY(QString::fromStdString(http.request())
+                    .startsWith("GET /.kalvomer/.kalvomer.3.4/mmw.csv HTTP/1.0\r\n"));
+    else
+        QCOMPARE(http.connectionCount(), 0);
+    QVERIFY(forms.Main().TPersonel->getActive());
+    QVERIFY(forms.Main().Button1->isEnabled());
+}
+
+void UpdateRunTest::progressAndMarkerOfARealisticCatalogue() {
+    World world;
+    testsupport::TempDir dir;
+    const app::CatalogueShape shape = app::WriteDemoCatalogue(dir.file("mmw.csv"), 250);
+    const QByteArray body = QByteArray::fromStdString(platform::ReadWholeFile(dir.file("mmw.csv")));
+    ScriptedServer http(Script::Reply(Reply("200 OK", body).toStdString()));
+    world.pointAt(http.port());
+
+    app::ApplicationForms forms;
+    forms.Main().show();
+    walkthrough::UserDriver person(forms.Main(), forms.Login(), Administrator());
+    person.PressStart();
+
+    QCOMPARE(Boxes(), (QStringList{kQuestion, kSuccess}));
+    QCOMPARE(WaitTexts(person),
+             (QStringList{kDownloadText, kImportText, kImportText + QStringLiteral("100 z 250"),
+                          kImportText + QStringLiteral("200 z 250")}));
+    QCOMPARE(world.marker(), QStringLiteral("2013-06-12"));
+    QCOMPARE(world.rows(),
+             QStringLiteral("%1 %2 %3").arg(shape.makes).arg(shape.models).arg(shape.versionLines));
+    QCOMPARE(world.file(), std::optional(body));
+    // Query1 keeps the guard's select open; the work query is gone.
+    QVERIFY(forms.Main().Query1->getActive());
+    QCOMPARE(forms.Main().Query1->getSQL(),
+             std::string("select * from UPGRADE where NAME = 'DBU_12062013'"));
+}
+
+void UpdateRunTest::cancelledLoginRunsNoGuard() {
+    World world;
+    ScriptedServer http(Script::Reply(Reply("200 OK", kSmallCatalogue).toStdString()));
+    world.pointAt(http.port());
+    app::ApplicationForms forms;
+    forms.Main().show();
+    walkthrough::Script script; // presses "Anuluj"
+    walkthrough::UserDriver person(forms.Main(), forms.Login(), script);
+    person.PressStart();
+
+    QCOMPARE(person.LoginShowings(), 1);
+    QCOMPARE(Boxes(), QStringList{});
+    QVERIFY(!forms.Main().Query1->getActive());
+    QCOMPARE(http.connectionCount(), 0);
+    // The staff table was opened for the login, through session "Kalvomer".
+    TFMain& form = forms.Main();
+    QVERIFY(form.TPersonel->getActive());
+    QVERIFY(form.Database1->getConnected());
+    QVERIFY(form.TPersonel->FindKey(db::Value(std::string("AP"))));
+    QCOMPARE(form.TPersonel->FieldByName("HASLO")->getAsString(), std::string("ADMIN"));
+    QCOMPARE(form.TPersonel->getFieldCount(), 15);
+}
+
+void UpdateRunTest::refusedLoginEndsTheRunSilently() {
+    World world;
+    app::ApplicationForms forms;
+    forms.Main().show();
+    walkthrough::Script script;
+    script.login = walkthrough::Script::Credentials{QStringLiteral("pr"), QStringLiteral("prac")};
+    walkthrough::UserDriver person(forms.Main(), forms.Login(), script);
+    person.PressStart();
+    // The dialog's own refusal, then the person cancels; the run says nothing.
+    const QStringList boxes = Boxes();
+    QCOMPARE(boxes.size(), 1);
+    QVERIFY(boxes[0].startsWith(QStringLiteral("Błąd|")));
+    QVERIFY(!forms.Main().Query1->getActive());
+}
+
+void UpdateRunTest::secondPressDuringARunStartsNothing() {
+    World world;
+    ScriptedServer http(Script::Reply(Reply("200 OK", kSmallCatalogue).toStdString()));
+    world.pointAt(http.port());
+    app::ApplicationForms forms;
+    forms.Main().show();
+    walkthrough::UserDriver person(forms.Main(), forms.Login(), Administrator());
+    bool disabledDuringRun = true;
+    person.onWaitText = [&](const walkthrough::Sight&) {
+        disabledDuringRun = disabledDuringRun && !forms.Main().Button1->isEnabled();
+        person.ClickStartAgain();
+        forms.Main().Button1Click(forms.Main().Button1); // however it arrives
+    };
+    person.PressStart();
+
+    QVERIFY(disabledDuringRun);
+    QCOMPARE(person.LoginShowings(), 1);
+    QCOMPARE(Boxes(), (QStringList{kQuestion, kSuccess}));
+    QCOMPARE(http.connectionCount(), 1);
+    QCOMPARE(world.rows(), QStringLiteral("2 2 3"));
+    QVERIFY(forms.Main().Button1->isEnabled());
+}
+
+void UpdateRunTest::secondRunAfterASuccessStopsAtTheGuard() {
+    World world;
+    ScriptedServer http(Script::Reply(Reply("200 OK", kSmallCatalogue).toStdString()));
+    world.pointAt(http.port());
+    app::ApplicationForms forms;
+    forms.Main().show();
+    walkthrough::UserDriver person(forms.Main(), forms.Login(), Administrator());
+    person.PressStart();
+    QCOMPARE(Boxes(), (QStringList{kQuestion, kSuccess}));
+    person.PressStart();
+    QCOMPARE(person.LoginShowings(), 2);
+    QCOMPARE(Boxes(), QStringList{kOnce});
+    QCOMPARE(world.rows(), QStringLiteral("2 2 3"));
+    QCOMPARE(world.workshop.scalar("select count(*) from UPGRADE"), QStringLiteral("1"));
+}
+
+void UpdateRunTest::failingMarkerInsertKeepsTheCatalogue() {
+    World world;
+    world.workshop.exec("create trigger no_marker before insert on UPGRADE "
+                        "begin select raise(abort, 'marker refused'); end");
+    ScriptedServer http(Script::Reply(Reply("200 OK", kSmallCatalogue).toStdString()));
+    world.pointAt(http.port());
+    app::ApplicationForms forms;
+    forms.Main().show();
+    walkthrough::UserDriver person(forms.Main(), forms.Login(), Administrator());
+    person.PressStart();
+
+    const QStringList boxes = Boxes();
+    QCOMPARE(boxes.size(), 2);
+    QCOMPARE(boxes[0], kQuestion);
+    QVERIFY2(boxes[1].startsWith(QStringLiteral("Uwaga|Wystąpił wyjątek podczas konwersji "
+                                                "danych.\nmarker refused")),
+             qPrintable(boxes[1]));
+    QVERIFY(boxes[1].endsWith(
+        QStringLiteral("\nKonwersja danych będzie kontynuowana!\nNaciśnij OK!|48")));
+    QVERIFY(!forms.Main().komunikat->getVisible());
+    QCOMPARE(world.rows(), QStringLiteral("2 2 3"));
+    QCOMPARE(world.workshop.scalar("select count(*) from UPGRADE"), QStringLiteral("0"));
+}
+
+QTEST_MAIN(UpdateRunTest)
+#include "UpdateRunTest.moc"
