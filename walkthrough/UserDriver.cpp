@@ -91,12 +91,16 @@ void UserDriver::Look() {
     if (box && box != FHandledBox) {
         FHandledBox = box;
         FLoginRefused = FLoginForm.isVisible();
-        Record({Sight::Box, box->windowTitle(), box->text(), {}}, box,
-               QStringLiteral("box-") + FileNamePart(box->text()));
         QAbstractButton* press = box->buttons().value(0);
         for (QAbstractButton* button : box->buttons())
             if (box->buttons().size() > 1 && button->text() == FScript.answerQuestion)
                 press = button;
+        Record({Sight::Box,
+                box->windowTitle(),
+                box->text(),
+                {},
+                press ? QString(press->text()).remove(QLatin1Char('&')) : QString()},
+               box, QStringLiteral("box-") + FileNamePart(box->text()));
         Later(this, [button = QPointer<QAbstractButton>(press)] {
             if (button)
                 QTest::mouseClick(button, Qt::LeftButton);
@@ -110,11 +114,10 @@ void UserDriver::Look() {
                     QTest::keyClicks(FLoginForm.Edit1, FScript.login->identifier);
                     QTest::keyClicks(FLoginForm.Edit2, FScript.login->password);
                 }
-                Record({Sight::LoginDialog,
-                        FLoginForm.windowTitle(),
-                        FScript.login ? FLoginForm.Edit1->text() : QString(),
-                        {}},
-                       &FLoginForm, QStringLiteral("login"));
+                Sight sight{Sight::LoginDialog, FLoginForm.windowTitle(), {}, {}, {}};
+                if (FScript.login)
+                    sight.text = FLoginForm.Edit1->text();
+                Record(sight, &FLoginForm, QStringLiteral("login"));
                 if (FScript.login)
                     QTest::keyClick(FLoginForm.Edit2, Qt::Key_Return);
                 else
@@ -148,7 +151,7 @@ void UserDriver::LookAtWaitWindow() {
                (counted ? s.text.contains(QStringLiteral(" z ")) : s.text == text);
     });
     FLastWaitText = text;
-    Record({Sight::WaitText, {}, text, {}}, firstOfItsKind ? komunikat->Form() : nullptr,
+    Record({Sight::WaitText, {}, text, {}, {}}, firstOfItsKind ? komunikat->Form() : nullptr,
            QStringLiteral("wait-") + FileNamePart(text));
     if (onWaitText)
         onWaitText(FSights.back());

@@ -42,6 +42,7 @@ struct Sight {
     QString caption; // window title of a dialog or box
     QString text;    // text of a box, or the wait window's message
     QString picture; // file the window was saved to, or empty
+    QString pressed; // the button of a box that the person pressed
 };
 
 class UserDriver : public QObject {

@@ -9,6 +9,7 @@
 
 #include "app/ApplicationForms.h"
 #include "app/Main.h"
+#include "db/TDatabase.h"
 #include "db/TField.h"
 #include "db/TQuery.h"
 #include "platform/Application.h"
@@ -16,6 +17,7 @@
 
 #include <QApplication>
 #include <QDir>
+#include <QPushButton>
 
 #include <cstdio>
 #include <exception>
@@ -44,11 +46,22 @@ void PrintSight(const walkthrough::Sight& sight) {
     case walkthrough::Sight::Box:
         Print(QStringLiteral("[box] \"%1\":").arg(sight.caption));
         Print(Indented(sight.text));
+        Print(QStringLiteral("    -> %1").arg(sight.pressed));
         break;
     case walkthrough::Sight::WaitText:
         Print(QStringLiteral("[wait] ") + QString(sight.text).replace(QLatin1Char('\n'), ' '));
         break;
     }
+}
+
+// The offscreen platform says, for every window, which window-manager calls
+// it cannot honour; that is no news to someone reading the walk-through.
+void QuietPlatform(QtMsgType type, const QMessageLogContext& context, const QString& message) {
+    if (message.startsWith(QLatin1String("This plugin does not support")) ||
+        message.startsWith(QLatin1String("QStandardPaths: XDG_RUNTIME_DIR not set")))
+        return;
+    std::fputs(qFormatLogMessage(type, context, message).toLocal8Bit().constData(), stderr);
+    std::fputc('\n', stderr);
 }
 
 long long RowCount(const char* table) {
@@ -67,6 +80,7 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "usage: %s <picture-dir> [identifier password]\n", argv[0]);
         return 2;
     }
+    qInstallMessageHandler(QuietPlatform);
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
     if (qEnvironmentVariableIsEmpty("QT_ENABLE_HIGHDPI_SCALING"))
