@@ -8,6 +8,7 @@
 #include <QAbstractEventDispatcher>
 #include <QApplication>
 #include <QDir>
+#include <QEvent>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
@@ -49,6 +50,16 @@ UserDriver::UserDriver(TFMain& mainForm, TFLogowanie& loginForm, Script script, 
     connect(FTimer, &QTimer::timeout, this, &UserDriver::Look);
     if (!FPictureDir.isEmpty())
         QDir().mkpath(FPictureDir);
+    // Each showing of the login dialog is met afresh.
+    FLoginForm.installEventFilter(this);
+}
+
+bool UserDriver::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == &FLoginForm && event->type() == QEvent::Hide) {
+        FLoginHandled = false;
+        FLoginRefused = false;
+    }
+    return QObject::eventFilter(watched, event);
 }
 
 UserDriver::~UserDriver() = default;
@@ -129,9 +140,6 @@ void UserDriver::Look() {
             FLoginRefused = false;
             Later(this, [this] { QTest::mouseClick(FLoginForm.BitBtn2, Qt::LeftButton); });
         }
-    } else if (!FLoginForm.isVisible()) {
-        FLoginHandled = false;
-        FLoginRefused = false;
     }
     FLooking = false;
 }

@@ -68,6 +68,9 @@ public:
     std::vector<QString> BoxTexts() const;
     int LoginShowings() const { return FLoginShowings; }
 
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
 private:
     void Look();
     void LookAtWaitWindow();
