@@ -145,6 +145,8 @@ private slots:
     void secondPressDuringARunStartsNothing();
     void secondRunAfterASuccessStopsAtTheGuard();
     void failingMarkerInsertKeepsTheCatalogue();
+    void updateAddressFollowsTheEnvironment();
+    void silentServerEndsTheDownloadAndKeepsTheFile();
 };
 
 void UpdateRunTest::outcomes_data() {
@@ -409,6 +411,31 @@ void UpdateRunTest::failingMarkerInsertKeepsTheCatalogue() {
     QVERIFY(!forms.Main().komunikat->getVisible());
     QCOMPARE(world.rows(), QStringLiteral("2 2 3"));
     QCOMPARE(world.workshop.scalar("select count(*) from UPGRADE"), QStringLiteral("0"));
+}
+
+void UpdateRunTest::updateAddressFollowsTheEnvironment() {
+    {
+        testsupport::ScopedEnv host("MMW_UPDATE_HOST", "updates.example:8080");
+        QCOMPARE(app::UpdateAddress(),
+                 std::string("http://updates.example:8080/.kalvomer/.kalvomer.3.4/mmw.csv"));
+    }
+    testsupport::ScopedEnv unset("MMW_UPDATE_HOST", std::nullopt);
+    QVERIFY(!app::UpdateHost().empty());
+    QCOMPARE(app::UpdateAddress(), "http://" + app::UpdateHost() + app::kUpdatePath);
+}
+
+void UpdateRunTest::silentServerEndsTheDownloadAndKeepsTheFile() {
+    testsupport::TempDir dir;
+    const std::string target = dir.file("mmw.csv");
+    platform::WriteWholeFile(target, kEarlierCatalogue.toStdString());
+    ScriptedServer http(Script().awaitRequest().send("HTTP/1.0 200 OK\r\n").silence());
+    QVERIFY_THROWS_EXCEPTION(
+        std::exception,
+        app::DownloadCatalogue("http://127.0.0.1:" + std::to_string(http.port()) + "/mmw.csv",
+                               target, 300));
+    QCOMPARE(QByteArray::fromStdString(platform::ReadWholeFile(target)), kEarlierCatalogue);
+    QCOMPARE(QDir(QString::fromStdString(dir.file(""))).entryList(QDir::Files),
+             QStringList{QStringLiteral("mmw.csv")});
 }
 
 QTEST_MAIN(UpdateRunTest)
