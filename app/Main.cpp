@@ -46,13 +46,6 @@ constexpr int kButtonHeight = 25;
 constexpr int kButtonRight = kClientWidth - (kButtonLeft + kButtonWidth);
 constexpr int kButtonBottom = kClientHeight - (kButtonTop + kButtonHeight);
 
-QFont SansSerif(int pixelHeight) {
-    QFont font(QStringLiteral("MS Sans Serif"));
-    font.setStyleHint(QFont::SansSerif);
-    font.setPixelSize(pixelHeight);
-    return font;
-}
-
 } // namespace
 
 TFMain::TFMain(QWidget* owner)
@@ -62,17 +55,12 @@ TFMain::TFMain(QWidget* owner)
     // box), sizes in pixels, centred when shown.
     setWindowTitle(platform::ToQString(kCaption));
     setFixedSize(kClientWidth, kClientHeight);
-    QPalette pal = palette();
-    pal.setColor(QPalette::Window, platform::ToQColor(platform::clBtnFace));
-    pal.setColor(QPalette::WindowText, platform::ToQColor(platform::clWindowText));
-    setPalette(pal);
-    setAutoFillBackground(true);
-    setFont(SansSerif(13));
+    platform::ApplyFormDefaults(this);
 
     Label1 = new QLabel(this);
     Label1->setObjectName(QStringLiteral("Label1"));
     Label1->setGeometry(24, 16, 315, 20);
-    Label1->setFont(SansSerif(17));
+    Label1->setFont(platform::SansSerif(17));
     Label1->setTextFormat(Qt::PlainText);
     Label1->setText(platform::ToQString(kCaption));
     // The label sizes itself to its text, as designed: where the design's

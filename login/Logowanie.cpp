@@ -25,13 +25,6 @@ namespace {
 constexpr int kOuterWidth = 467;
 constexpr int kOuterHeight = 195;
 
-QFont SansSerif(int pixelHeight) {
-    QFont font(QStringLiteral("MS Sans Serif"));
-    font.setStyleHint(QFont::SansSerif);
-    font.setPixelSize(pixelHeight);
-    return font;
-}
-
 // What an upper-casing edit box of Windows-1250 text holds: every character
 // typed, pasted or set is taken into the code page (a character it lacks
 // becomes "?") and upper-cased by its table. The length never changes, so
@@ -81,12 +74,7 @@ TFLogowanie::TFLogowanie(db::TTable* personel, QWidget* owner)
     // Form: an ordinary sizeable dialog, sizes in pixels, centred when shown.
     setWindowTitle(QStringLiteral("Autoryzacja"));
     resize(kOuterWidth, kOuterHeight);
-    QPalette pal = palette();
-    pal.setColor(QPalette::Window, platform::ToQColor(platform::clBtnFace));
-    pal.setColor(QPalette::WindowText, platform::ToQColor(platform::clWindowText));
-    setPalette(pal);
-    setAutoFillBackground(true);
-    setFont(SansSerif(13));
+    platform::ApplyFormDefaults(this);
 
     Label3 = NewLabel(this, "Label3", {8, 16, 366, 16},
                       "Wprowadź nazwę użytkownika z uprawnieniami administratora");

@@ -121,17 +121,7 @@ private:
 
 TSocketClient::TSocketClient(QObject* owner) : QObject(owner) {
     ReportStatus(8, "Create");
-    if (!GetClassInfoA(kWindowClass, nullptr)) {
-        WNDCLASSA windowClass;
-        windowClass.lpfnWndProc = &TSocketClient::WndProc;
-        windowClass.cbWndExtra = sizeof(LONG_PTR); // the owning component
-        windowClass.lpszClassName = kWindowClass;
-        RegisterClassA(windowClass);
-    }
-    SocketWindow =
-        CreateWindowExA(WS_EX_TOOLWINDOW, kWindowClass, "", WS_POPUP, 0, 0, 0, 0, nullptr);
-    if (SocketWindow)
-        SetWindowLongPtrA(SocketWindow, 0, reinterpret_cast<LONG_PTR>(this));
+    SocketWindow = AllocateHiddenWindow(kWindowClass, &TSocketClient::WndProc, this);
     FProxy.clear();
     FHostEntryBuffer = std::make_unique<char[]>(kHostEntryBufferSize);
     FTransferBuffer = std::make_unique<char[]>(TransferBufferSize);
@@ -659,19 +649,11 @@ void TSocketClient::CaptureFile(const std::string& fileName) {
         throw EFileError("Cannot create file " + fileName);
     char* buffer = FTransferBuffer.get();
     while (!Cancelled) {
-        const int n = platform::recv(SocketHandle, buffer, TransferBufferSize, 0);
+        const int n = CaptureBlock(buffer);
         if (n == 0)
             break;
-        if (n < 0) {
-            LastErrorCode = WSAGetLastError();
-            if (LastErrorCode == WSAENOTCONN) {
-                CheckClosedByError();
-                break;
-            }
-            CheckSocketError();
-            Wait();
+        if (n < 0)
             continue;
-        }
         if (std::fwrite(buffer, 1, static_cast<std::size_t>(n), file.get()) !=
             static_cast<std::size_t>(n))
             throw EFileError("Stream write error");
@@ -689,6 +671,21 @@ void TSocketClient::CaptureFile(const std::string& fileName) {
     }
 }
 
+int TSocketClient::CaptureBlock(char* buffer) {
+    const int n = platform::recv(SocketHandle, buffer, TransferBufferSize, 0);
+    if (n >= 0)
+        return n;
+    LastErrorCode = WSAGetLastError();
+    if (LastErrorCode == WSAENOTCONN) {
+        // The close notification replaced the socket: the data has ended.
+        CheckClosedByError();
+        return 0;
+    }
+    CheckSocketError();
+    Wait();
+    return -1;
+}
+
 void TSocketClient::CaptureString(std::string& text, int limit) {
     ReportStatus(8, "Capture String");
     text.clear();
@@ -696,19 +693,11 @@ void TSocketClient::CaptureString(std::string& text, int limit) {
     TimerScope timer(*this);
     char* buffer = FTransferBuffer.get();
     while (!Cancelled && (limit == -1 || static_cast<long long>(text.size()) < limit)) {
-        const int n = platform::recv(SocketHandle, buffer, TransferBufferSize, 0);
+        const int n = CaptureBlock(buffer);
         if (n == 0)
             break;
-        if (n < 0) {
-            LastErrorCode = WSAGetLastError();
-            if (LastErrorCode == WSAENOTCONN) {
-                CheckClosedByError();
-                break;
-            }
-            CheckSocketError();
-            Wait();
+        if (n < 0)
             continue;
-        }
         text.append(buffer, static_cast<std::size_t>(n));
         AddCount(ReceivedCount, n);
         if (OnPacketRecvd)

@@ -194,6 +194,11 @@ private:
     // Ends a receive on the not-connected error: raises the error of a
     // reset that the close notification brought, else returns.
     void CheckClosedByError();
+    // One receive of a capture into buffer: the byte count; 0 when the data
+    // has ended (the peer closed, or the socket was replaced after the
+    // close); -1 after waiting for the next event when nothing was there.
+    // Other socket failures raise.
+    int CaptureBlock(char* buffer);
     static platform::LRESULT WndProc(platform::HWND window, platform::UINT message,
                                      platform::WPARAM wParam, platform::LPARAM lParam);
 

@@ -12,17 +12,7 @@ constexpr platform::UINT_PTR kTimerId = 1;
 
 TThreadTimer::TThreadTimer(QObject* owner) : QObject(owner) {
     using namespace platform;
-    if (!GetClassInfoA(kWindowClass, nullptr)) {
-        WNDCLASSA windowClass;
-        windowClass.lpfnWndProc = &TThreadTimer::WndProc;
-        windowClass.cbWndExtra = sizeof(LONG_PTR); // the owning timer
-        windowClass.lpszClassName = kWindowClass;
-        RegisterClassA(windowClass);
-    }
-    TimerWindow =
-        CreateWindowExA(WS_EX_TOOLWINDOW, kWindowClass, "", WS_POPUP, 0, 0, 0, 0, nullptr);
-    if (TimerWindow)
-        SetWindowLongPtrA(TimerWindow, 0, reinterpret_cast<LONG_PTR>(this));
+    TimerWindow = AllocateHiddenWindow(kWindowClass, &TThreadTimer::WndProc, this);
 }
 
 TThreadTimer::~TThreadTimer() {

@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QColor>
+#include <QFont>
 #include <QGuiApplication>
 #include <QPalette>
 #include <QScreen>
@@ -95,6 +96,22 @@ void ApplyPosition(QWidget* form, TPosition position) {
     QRect frame = form->frameGeometry();
     frame.moveCenter(area.center());
     form->move(frame.topLeft());
+}
+
+QFont SansSerif(int pixelHeight) {
+    QFont font(QStringLiteral("MS Sans Serif"));
+    font.setStyleHint(QFont::SansSerif);
+    font.setPixelSize(pixelHeight);
+    return font;
+}
+
+void ApplyFormDefaults(QWidget* form) {
+    QPalette pal = form->palette();
+    pal.setColor(QPalette::Window, ToQColor(clBtnFace));
+    pal.setColor(QPalette::WindowText, ToQColor(clWindowText));
+    form->setPalette(pal);
+    form->setAutoFillBackground(true);
+    form->setFont(SansSerif(13));
 }
 
 } // namespace platform

@@ -6,6 +6,7 @@
 
 class QColor;
 class QCursor;
+class QFont;
 class QWidget;
 
 namespace platform {
@@ -59,5 +60,13 @@ enum TPosition {
 
 // Applies a placement to a top-level window about to be shown.
 void ApplyPosition(QWidget* form, TPosition position);
+
+// "MS Sans Serif" at a height in pixels, with a sans-serif fallback where the
+// font is missing (as on Linux).
+QFont SansSerif(int pixelHeight);
+
+// What every form of the program is designed with: the button-face colour
+// behind window-text coloured writing, and "MS Sans Serif" of 13 pixels.
+void ApplyFormDefaults(QWidget* form);
 
 } // namespace platform

@@ -215,6 +215,22 @@ LONG_PTR SetWindowLongPtrA(HWND window, int index, LONG_PTR value) {
     return previous;
 }
 
+HWND AllocateHiddenWindow(const char* className, WNDPROC procedure, void* owner) {
+    if (!GetClassInfoA(className, nullptr)) {
+        WNDCLASSA windowClass;
+        windowClass.lpfnWndProc = procedure;
+        windowClass.cbWndExtra = sizeof(LONG_PTR); // the owner
+        windowClass.lpszClassName = className;
+        if (!RegisterClassA(windowClass))
+            return nullptr;
+    }
+    const HWND window =
+        CreateWindowExA(WS_EX_TOOLWINDOW, className, "", WS_POPUP, 0, 0, 0, 0, nullptr);
+    if (window)
+        SetWindowLongPtrA(window, 0, reinterpret_cast<LONG_PTR>(owner));
+    return window;
+}
+
 LRESULT DefWindowProcA(HWND /*window*/, UINT /*message*/, WPARAM /*wParam*/, LPARAM /*lParam*/) {
     return 0;
 }

@@ -71,6 +71,12 @@ LONG_PTR SetWindowLongPtrA(HWND window, int index, LONG_PTR value);
 
 LRESULT DefWindowProcA(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 
+// The hidden window of a component: registers the class with the procedure
+// and room for one pointer the first time the class is needed, then creates
+// a zero-size tool-window popup without title or parent whose owner data
+// (at index 0) is owner. nullptr when registering or creating fails.
+HWND AllocateHiddenWindow(const char* className, WNDPROC procedure, void* owner);
+
 // Queues a message for the window; safe from any thread. False when the
 // window does not exist (any more).
 bool PostMessageA(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
