@@ -83,7 +83,7 @@ bool DeclaresLength(std::string_view header) {
         std::string_view line = header.substr(0, end);
         header = end == std::string_view::npos ? std::string_view() : header.substr(end + 1);
         const std::size_t blank = line.find(' ');
-        if (platform::AnsiSameText(std::string(line.substr(0, blank)), "Content-Length:"))
+        if (platform::AnsiSameText(line.substr(0, blank), "Content-Length:"))
             return true;
     }
     return false;

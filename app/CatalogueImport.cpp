@@ -14,10 +14,6 @@
 #include <vector>
 
 namespace app {
-namespace {
-const std::string kReading = "Wczytuje marki, modele i werjse\n";
-}
-
 std::int32_t CatalogueNumber(std::string_view text) {
     if (!text.empty() && text.front() == '+')
         text.remove_prefix(1);
@@ -47,7 +43,7 @@ std::string TCatalogueImport::TextLiteral(std::string_view text) {
 }
 
 std::string TCatalogueImport::ProgressMessage(std::size_t lineNumber, std::size_t lineCount) {
-    return kReading + std::to_string(lineNumber) + " z " + std::to_string(lineCount);
+    return kReadingMessage + std::to_string(lineNumber) + " z " + std::to_string(lineCount);
 }
 
 std::int32_t TCatalogueImport::KeyBelow(std::int32_t smallest) {

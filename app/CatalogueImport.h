@@ -44,7 +44,9 @@ public:
     // apostrophes too.
     static std::string TextLiteral(std::string_view text);
 
-    // The text of the progress message before line number (counted from 1).
+    // The wait window's text while the catalogue is read, and before line
+    // number (counted from 1) the same with the progress.
+    static constexpr const char* kReadingMessage = "Wczytuje marki, modele i werjse\n";
     static std::string ProgressMessage(std::size_t lineNumber, std::size_t lineCount);
 
 private:

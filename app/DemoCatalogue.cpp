@@ -110,7 +110,6 @@ CatalogueShape WriteDemoCatalogue(const std::string& path, int lineCount) {
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
     if (!out)
         throw platform::EFileError("Cannot create file " + path);
-    std::string previous;
     int written = 0;
     auto writeLine = [&](const std::string& line) {
         out << line;

@@ -207,7 +207,6 @@ void TFMain::Button1Click(QObject*) {
             komunikat->setVisible(true);
             platform::ProcessMessages();
 
-            bool completed = false;
             const std::string target = app::CataloguePath();
             try {
                 app::DownloadCatalogue(app::UpdateAddress(), target);
@@ -215,9 +214,9 @@ void TFMain::Button1Click(QObject*) {
                 // Not reported: the import reads whatever file stands there.
             }
 
-            komunikat->setMessage("Wczytuje marki, modele i werjse\n");
+            komunikat->setMessage(app::TCatalogueImport::kReadingMessage);
             platform::ProcessMessages();
-            completed = app::TCatalogueImport(*workQuery, komunikat).Run(target);
+            const bool completed = app::TCatalogueImport(*workQuery, komunikat).Run(target);
 
             if (completed) {
                 workQuery->setActive(false);

@@ -3,6 +3,8 @@
 // the staff table that the rest of the program works through, and the wait
 // window. Its button starts the update run.
 
+#include "db/WorkshopTables.h"
+
 #include <QWidget>
 
 #include <string>
@@ -21,7 +23,7 @@ class TTable;
 class TFMain : public QWidget {
     Q_OBJECT
 public:
-    static constexpr const char* kAliasName = "ZIRKONAL_KALVOMER_3";
+    static constexpr const char* kAliasName = db::kWorkshopAlias;
     // The row of UPGRADE that records this modification, and its fixed date
     // (12 June 2013, in the engine's month/day/year order).
     static constexpr const char* kMarkerName = "DBU_12062013";

@@ -87,8 +87,7 @@ void Fill(sqlite3* database) {
 } // namespace
 
 std::string DemoDatabase::TablesFile(const std::string& directory) {
-    return directory + (directory.empty() || directory.back() != '/' ? "/" : "") +
-           SqliteConnection::kFileName;
+    return SqliteConnection::TablesFile(directory);
 }
 
 bool DemoDatabase::Exists(const std::string& directory) {

@@ -4,13 +4,15 @@
 // it. This is the only code that creates a database file; the engine itself
 // only opens existing ones.
 
+#include "db/WorkshopTables.h"
+
 #include <string>
 
 namespace db {
 
 class DemoDatabase {
 public:
-    static constexpr const char* kAliasName = "ZIRKONAL_KALVOMER_3";
+    static constexpr const char* kAliasName = kWorkshopAlias;
 
     // Creates the directory (and missing parents) and tables.sqlite in it,
     // with the staff:

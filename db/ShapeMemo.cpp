@@ -1,37 +1,13 @@
 #include "db/ShapeMemo.h"
 
+#include "db/SqlTokenizer.h"
+
+#include <algorithm>
 #include <charconv>
 #include <cstdint>
 
 namespace db {
 namespace {
-
-bool IsWordPart(unsigned char ch) {
-    return (ch >= 'a' && ch <= 'z') || (ch >= 'A' && ch <= 'Z') || (ch >= '0' && ch <= '9') ||
-           ch == '_' || ch == '$' || ch >= 0x80;
-}
-
-// A string literal at text[pos] ('...' with '' for one apostrophe): its value,
-// and pos moved past it.
-std::optional<std::string> ReadString(std::string_view text, std::size_t& pos) {
-    if (pos >= text.size() || text[pos] != '\'')
-        return std::nullopt;
-    std::string value;
-    for (std::size_t i = pos + 1; i < text.size(); ++i) {
-        if (text[i] != '\'') {
-            value.push_back(text[i]);
-            continue;
-        }
-        if (i + 1 < text.size() && text[i + 1] == '\'') {
-            value.push_back('\'');
-            ++i;
-            continue;
-        }
-        pos = i + 1;
-        return value;
-    }
-    return std::nullopt;
-}
 
 // A whole decimal number at text[pos] that the tokenizer would read as one
 // number token on its own: digits only, not run on into a word or a real.
@@ -42,7 +18,7 @@ std::optional<std::int64_t> ReadInteger(std::string_view text, std::size_t& pos)
     if (end == pos)
         return std::nullopt;
     if (end < text.size() &&
-        (IsWordPart(static_cast<unsigned char>(text[end])) || text[end] == '.'))
+        (IsSqlWordPart(static_cast<unsigned char>(text[end])) || text[end] == '.'))
         return std::nullopt;
     std::int64_t value = 0;
     const auto [last, ec] = std::from_chars(text.data() + pos, text.data() + end, value);
@@ -66,7 +42,7 @@ std::optional<std::vector<Value>> ShapeMemo::Fill(const Skeleton& skeleton, std:
         if (k == skeleton.textHole.size())
             break;
         if (skeleton.textHole[k]) {
-            auto text = ReadString(utf8, pos);
+            auto text = ReadSqlString(utf8, pos);
             if (!text)
                 return std::nullopt;
             values.emplace_back(std::move(*text));
@@ -129,21 +105,22 @@ std::optional<StatementShape> ShapeMemo::Match(std::string_view utf8) {
 }
 
 void ShapeMemo::Remember(std::string_view utf8, const StatementShape& shape) {
+    // A shape already known (its statement took the long way for a date,
+    // say) moves to the front; a second copy would only push others out.
+    const auto known = std::find_if(FSkeletons.begin(), FSkeletons.end(),
+                                    [&](const Skeleton& s) { return s.shapeText == shape.text; });
+    if (known != FSkeletons.end()) {
+        std::rotate(FSkeletons.begin(), known, known + 1);
+        return;
+    }
     auto skeleton = Build(shape);
     if (!skeleton)
         return;
     // The skeleton must read the statement it came from back into exactly
     // its shape's values; otherwise its pieces are not what they seem.
     const auto values = Fill(*skeleton, utf8);
-    if (!values || values->size() != shape.values.size())
+    if (!values || *values != shape.values)
         return;
-    for (std::size_t k = 0; k < values->size(); ++k) {
-        const Value& a = (*values)[k];
-        const Value& b = shape.values[k];
-        if (a.kind() != b.kind() ||
-            (a.kind() == Value::Kind::Text ? a.text() != b.text() : a.integer() != b.integer()))
-            return;
-    }
     FSkeletons.insert(FSkeletons.begin(), std::move(*skeleton));
     if (FSkeletons.size() > FCapacity)
         FSkeletons.pop_back();

@@ -62,6 +62,21 @@ bool SqlToken::isWord(std::string_view keyword) const {
     return true;
 }
 
+bool IsSqlWordPart(unsigned char ch) {
+    return IsWordPart(ch);
+}
+
+std::optional<std::string> ReadSqlString(std::string_view sql, std::size_t& pos) {
+    if (pos >= sql.size() || sql[pos] != '\'')
+        return std::nullopt;
+    const std::size_t end = QuotedEnd(sql, pos, '\'');
+    if (end == std::string_view::npos)
+        return std::nullopt;
+    std::string value = Undouble(sql.substr(pos + 1, end - pos - 2), '\'');
+    pos = end;
+    return value;
+}
+
 std::string SqlToken::name() const {
     if (kind != Kind::QuotedName)
         return std::string(text);

@@ -5,6 +5,7 @@
 // characters. Tokens are views into the text they were cut from and cover it
 // without gaps, so replacing a token's span rebuilds the statement exactly.
 
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -37,6 +38,14 @@ struct SqlToken {
 // SQL names and keywords compare without regard to ASCII letter case; other
 // bytes (UTF-8 included) stay as they are.
 std::string UpperAscii(std::string text);
+
+// A byte that continues a word or a number run, as the tokenizer reads it.
+bool IsSqlWordPart(unsigned char ch);
+
+// The string literal at sql[pos] ('...' with '' for one apostrophe), read as
+// the tokenizer reads it: its value, and pos moved past it; nullopt when no
+// literal starts there or it is unterminated (pos is then unchanged).
+std::optional<std::string> ReadSqlString(std::string_view sql, std::size_t& pos);
 
 class SqlTokenizer {
 public:

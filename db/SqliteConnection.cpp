@@ -113,11 +113,12 @@ void SqliteConnection::RegisterUpper(sqlite3* database) {
                                UpperFunction, nullptr, nullptr, nullptr);
 }
 
+std::string SqliteConnection::TablesFile(const std::string& directory) {
+    return directory + (directory.empty() || directory.back() != '/' ? "/" : "") + kFileName;
+}
+
 std::unique_ptr<SqliteConnection> SqliteConnection::Open(const std::string& directory) {
-    std::string path = directory;
-    if (path.empty() || path.back() != '/')
-        path += '/';
-    path += kFileName;
+    const std::string path = TablesFile(directory);
 
     sqlite3* raw = nullptr;
     const int rc = sqlite3_open_v2(path.c_str(), &raw, SQLITE_OPEN_READWRITE, nullptr);

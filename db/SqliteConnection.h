@@ -33,6 +33,8 @@ public:
     // Opens <directory>/tables.sqlite for reading and writing; it is never
     // created here. Failures raise EDBEngineError naming the file.
     static std::unique_ptr<SqliteConnection> Open(const std::string& directory);
+    // <directory>/tables.sqlite, with one separator between.
+    static std::string TablesFile(const std::string& directory);
 
     ResultSet Select(const std::string& sql, const std::vector<Value>& params) override;
     int Execute(const std::string& sql, const std::vector<Value>& params) override;

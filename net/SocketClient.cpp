@@ -252,12 +252,9 @@ void TSocketClient::HandleSocketMessage(UINT message, WPARAM wParam, LPARAM lPar
         AsyncOk = error == 0;
         if (message == WM_SOCKET) {
             switch (WSAGETSELECTEVENT(lParam)) {
-            case FD_READ:
-                try {
-                    if (OnReadable)
-                        OnReadable(this);
-                } catch (...) {
-                }
+            case FD_READ: // what the handler raises is swallowed below
+                if (OnReadable)
+                    OnReadable(this);
                 break;
             case FD_ACCEPT:
                 IsConnected = true;
@@ -424,12 +421,10 @@ void TSocketClient::TimerOn() {
     TimedOut = false;
     if (!FTimer)
         return;
-    // Off and on again, so a running countdown starts afresh: a capture
-    // gives up only after TimeOut without any data. The timer's setters
-    // still ignore values that don't change.
-    FTimer->setEnabled(false);
-    FTimer->setInterval(static_cast<unsigned>(FTimeOut));
-    FTimer->setEnabled(true);
+    // A running countdown starts afresh: a capture gives up only after
+    // TimeOut without any data. The timer's setters still ignore values
+    // that don't change.
+    FTimer->Restart(static_cast<unsigned>(FTimeOut));
 }
 
 void TSocketClient::TimerOff() {
@@ -450,16 +445,17 @@ void TSocketClient::CheckSocketError(int expectedCode) {
     LastErrorCode = WSAGetLastError();
     if (LastErrorCode == expectedCode || LastErrorCode <= WSABASEERR)
         return;
-    const std::string text = ErrorText(LastErrorCode);
-    if (OnSocketError)
-        OnSocketError(this, LastErrorCode, text);
-    throw ESockError(text);
+    RaiseSocketError();
 }
 
 void TSocketClient::CheckClosedByError() {
     if (FCloseError == 0)
         return;
     LastErrorCode = std::exchange(FCloseError, 0);
+    RaiseSocketError();
+}
+
+void TSocketClient::RaiseSocketError() {
     const std::string text = ErrorText(LastErrorCode);
     if (OnSocketError)
         OnSocketError(this, LastErrorCode, text);
@@ -499,10 +495,18 @@ void TSocketClient::SendBuffer(const char* bytes, std::uint16_t length) {
         if (remaining > 65535)
             throw ERangeError();
     }
-    while (remaining > 0 && !Cancelled) {
-        const int n = platform::send(SocketHandle, bytes, static_cast<int>(remaining), 0);
+    SendAll(bytes, remaining, false);
+    if (Cancelled) {
+        Cancelled = false;
+        throw EAbortError("Socket send aborted");
+    }
+}
+
+void TSocketClient::SendAll(const char* bytes, std::size_t size, bool packets) {
+    while (size > 0 && !Cancelled) {
+        const int n = platform::send(SocketHandle, bytes, static_cast<int>(size), 0);
         if (n == 0)
-            break;
+            break; // the rest is abandoned
         if (n < 0) {
             CheckSocketError();
             // The socket takes no more for now: sleep until it does, or until
@@ -511,11 +515,13 @@ void TSocketClient::SendBuffer(const char* bytes, std::uint16_t length) {
             continue;
         }
         bytes += n;
-        remaining -= static_cast<std::size_t>(n);
-    }
-    if (Cancelled) {
-        Cancelled = false;
-        throw EAbortError("Socket send aborted");
+        size -= static_cast<std::size_t>(n);
+        if (packets) {
+            AddCount(SentCount, n);
+            if (OnPacketSent)
+                OnPacketSent(this);
+            ProcessMessages();
+        }
     }
 }
 
@@ -551,24 +557,7 @@ void TSocketClient::SendFile(const std::string& fileName) {
             break; // the file became shorter
         }
         position += static_cast<long>(got);
-        const char* p = buffer;
-        std::size_t remaining = got;
-        while (remaining > 0 && !Cancelled) {
-            const int n = platform::send(SocketHandle, p, static_cast<int>(remaining), 0);
-            if (n == 0)
-                break; // the rest of this block is abandoned
-            if (n < 0) {
-                CheckSocketError();
-                Wait();
-                continue;
-            }
-            AddCount(SentCount, n);
-            p += n;
-            remaining -= static_cast<std::size_t>(n);
-            if (OnPacketSent)
-                OnPacketSent(this);
-            ProcessMessages();
-        }
+        SendAll(buffer, got, true);
     }
     file.Close();
     if (Cancelled) {

@@ -176,12 +176,6 @@ public:
     std::string StatusText;
     std::vector<std::string> WinsockInfo; // start-up facts, filled by the first component
 
-protected:
-    // Staging buffer of every send and receive.
-    char* TransferBuffer() { return FTransferBuffer.get(); }
-    // The time-out timer, owned by this component.
-    TThreadTimer* Timer() const { return FTimer; }
-
 private:
     void InitializeWinsock();
     void TimeoutExpired(QObject* sender);
@@ -194,6 +188,14 @@ private:
     // Ends a receive on the not-connected error: raises the error of a
     // reset that the close notification brought, else returns.
     void CheckClosedByError();
+    // Sends size bytes until all are gone, a send takes none (the rest is
+    // abandoned) or Cancelled is set; would-block sleeps until there is
+    // room. With packets, each send is counted in SentCount, followed by
+    // OnPacketSent and a pass of the message loop.
+    void SendAll(const char* bytes, std::size_t size, bool packets);
+    // Fires OnSocketError with LastErrorCode and its text, then raises
+    // ESockError with the text.
+    [[noreturn]] void RaiseSocketError();
     // One receive of a capture into buffer: the byte count; 0 when the data
     // has ended (the peer closed, or the socket was replaced after the
     // close); -1 after waiting for the next event when nothing was there.

@@ -41,6 +41,12 @@ void TThreadTimer::setOnTimer(TNotifyEvent value) {
     UpdateTimer();
 }
 
+void TThreadTimer::Restart(unsigned interval) {
+    FInterval = interval;
+    FEnabled = true;
+    UpdateTimer();
+}
+
 void TThreadTimer::UpdateTimer() {
     if (TimerWindow)
         platform::KillTimer(TimerWindow, kTimerId);

@@ -32,6 +32,10 @@ public:
     const TNotifyEvent& getOnTimer() const { return FOnTimer; }
     void setOnTimer(TNotifyEvent value);
 
+    // Enables the timer with the interval and starts its countdown afresh,
+    // whether or not it was running with the same values.
+    void Restart(unsigned interval);
+
     // The hidden window that owns timer 1; null when it could not be made.
     platform::HWND TimerWindow = nullptr;
 

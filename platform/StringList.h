@@ -13,19 +13,6 @@
 
 namespace platform {
 
-// Case-insensitive order by the Windows-1250 upper-case table: below 0, 0 or
-// above 0 as a sorts before, with or after b.
-inline int AnsiCompareText(std::string_view a, std::string_view b) {
-    const std::size_t n = std::min(a.size(), b.size());
-    for (std::size_t i = 0; i < n; ++i) {
-        const int x = AnsiUpperChar(static_cast<unsigned char>(a[i]));
-        const int y = AnsiUpperChar(static_cast<unsigned char>(b[i]));
-        if (x != y)
-            return x - y;
-    }
-    return a.size() < b.size() ? -1 : a.size() > b.size() ? 1 : 0;
-}
-
 class TStringList {
 public:
     virtual ~TStringList() = default;
@@ -72,14 +59,6 @@ public:
         for (const std::string& line : FLines)
             text.append(line).append("\r\n");
         return text;
-    }
-
-    // The index of the first line equal to text but for letter case; -1 if none.
-    int IndexOf(std::string_view text) const {
-        for (int i = 0; i < Count(); ++i)
-            if (AnsiSameText(FLines[static_cast<std::size_t>(i)], text))
-                return i;
-        return -1;
     }
 
 protected:

@@ -2,6 +2,7 @@
 
 #include <QString>
 
+#include <algorithm>
 #include <array>
 
 namespace platform {
@@ -178,6 +179,17 @@ bool AnsiSameText(std::string_view a, std::string_view b) {
             kUpper.map[static_cast<unsigned char>(b[i])])
             return false;
     return true;
+}
+
+int AnsiCompareText(std::string_view a, std::string_view b) {
+    const std::size_t n = std::min(a.size(), b.size());
+    for (std::size_t i = 0; i < n; ++i) {
+        const int x = kUpper.map[static_cast<unsigned char>(a[i])];
+        const int y = kUpper.map[static_cast<unsigned char>(b[i])];
+        if (x != y)
+            return x - y;
+    }
+    return a.size() < b.size() ? -1 : a.size() > b.size() ? 1 : 0;
 }
 
 QString ToQString(std::string_view text) {

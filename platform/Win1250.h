@@ -39,6 +39,9 @@ unsigned char AnsiUpperChar(unsigned char byte);
 AnsiString AnsiUpperCase(std::string_view text);
 // Equal but for letter case, by the same table.
 bool AnsiSameText(std::string_view a, std::string_view b);
+// Case-insensitive order by the same table: below 0, 0 or above 0 as a
+// sorts before, with or after b.
+int AnsiCompareText(std::string_view a, std::string_view b);
 
 // The user-interface border.
 QString ToQString(std::string_view text);

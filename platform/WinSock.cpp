@@ -12,9 +12,7 @@
 #include <map>
 #include <memory>
 #include <mutex>
-#include <poll.h>
 #include <string>
-#include <sys/ioctl.h>
 #include <sys/resource.h>
 #include <system_error>
 #include <thread>
@@ -127,26 +125,26 @@ void Notify(SOCKET s, const Selection& selection, long event, int error) {
 void OnReadable(SOCKET s, std::uint64_t serial);
 void OnWritable(SOCKET s, std::uint64_t serial);
 
-void WatchRead(SOCKET s, Selection& selection, bool on) {
-    if (on && !selection.readable) {
-        selection.readable = std::make_unique<QSocketNotifier>(Fd(s), QSocketNotifier::Read);
-        const std::uint64_t serial = selection.serial;
-        QObject::connect(selection.readable.get(), &QSocketNotifier::activated,
-                         [s, serial] { OnReadable(s, serial); });
+// Turns one direction of readiness watching on or off; the notifier is made
+// the first time it is needed and reports to handler with the selection's
+// serial of that moment.
+void Watch(SOCKET s, std::unique_ptr<QSocketNotifier>& notifier, QSocketNotifier::Type type,
+           void (*handler)(SOCKET, std::uint64_t), std::uint64_t serial, bool on) {
+    if (on && !notifier) {
+        notifier = std::make_unique<QSocketNotifier>(Fd(s), type);
+        QObject::connect(notifier.get(), &QSocketNotifier::activated,
+                         [s, serial, handler] { handler(s, serial); });
     }
-    if (selection.readable)
-        selection.readable->setEnabled(on);
+    if (notifier)
+        notifier->setEnabled(on);
+}
+
+void WatchRead(SOCKET s, Selection& selection, bool on) {
+    Watch(s, selection.readable, QSocketNotifier::Read, &OnReadable, selection.serial, on);
 }
 
 void WatchWrite(SOCKET s, Selection& selection, bool on) {
-    if (on && !selection.writable) {
-        selection.writable = std::make_unique<QSocketNotifier>(Fd(s), QSocketNotifier::Write);
-        const std::uint64_t serial = selection.serial;
-        QObject::connect(selection.writable.get(), &QSocketNotifier::activated,
-                         [s, serial] { OnWritable(s, serial); });
-    }
-    if (selection.writable)
-        selection.writable->setEnabled(on);
+    Watch(s, selection.writable, QSocketNotifier::Write, &OnWritable, selection.serial, on);
 }
 
 // Read interest is re-armed by the calls that take data (or a connection)
@@ -481,10 +479,6 @@ int WSACleanup() {
 
 int WSAGetLastError() {
     return tLastError;
-}
-
-void WSASetLastError(int error) {
-    tLastError = error;
 }
 
 SOCKET socket(int family, int type, int protocol) {

@@ -136,7 +136,6 @@ int WSACleanup();
 
 // The last error of a call of this layer on the calling thread.
 int WSAGetLastError();
-void WSASetLastError(int error);
 
 SOCKET socket(int family, int type, int protocol);
 int closesocket(SOCKET s);

@@ -27,10 +27,15 @@ mmw_ensure_packages() {
     fi
 }
 
-# Configures and builds one build tree: mmw_build <dir> <cmake options...>
-mmw_build() {
+# Configures one build tree: mmw_configure <dir> <cmake options...>
+mmw_configure() {
     local dir=$1
     shift
     cmake -S "$MMW_ROOT" -B "$dir" -DMMW_WERROR=ON "$@" >/dev/null
-    cmake --build "$dir" -j"$(nproc)"
+}
+
+# Configures and builds the whole of one build tree: mmw_build <dir> <cmake options...>
+mmw_build() {
+    mmw_configure "$@"
+    cmake --build "$1" -j"$(nproc)"
 }

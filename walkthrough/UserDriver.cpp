@@ -15,6 +15,8 @@
 #include <QTimer>
 #include <QtTest/QTest>
 
+#include <algorithm>
+
 namespace walkthrough {
 namespace {
 
@@ -84,11 +86,11 @@ void UserDriver::ClickStartAgain() {
     QTest::mouseClick(FMainForm.Button1, Qt::LeftButton);
 }
 
-std::vector<QString> UserDriver::BoxTexts() const {
-    std::vector<QString> texts;
+QStringList UserDriver::Texts(Sight::Kind kind) const {
+    QStringList texts;
     for (const Sight& sight : FSights)
-        if (sight.kind == Sight::Box)
-            texts.push_back(sight.text);
+        if (sight.kind == kind)
+            texts << sight.text;
     return texts;
 }
 

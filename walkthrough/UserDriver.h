@@ -9,10 +9,10 @@
 #include <QObject>
 #include <QPointer>
 #include <QString>
+#include <QStringList>
 
 #include <functional>
 #include <optional>
-#include <string>
 #include <vector>
 
 class QTimer;
@@ -64,8 +64,8 @@ public:
     void ClickStartAgain();
 
     const std::vector<Sight>& Sights() const { return FSights; }
-    // The texts of the boxes met, in order.
-    std::vector<QString> BoxTexts() const;
+    // The texts of the sights of one kind, in order.
+    QStringList Texts(Sight::Kind kind) const;
     int LoginShowings() const { return FLoginShowings; }
 
 protected:

@@ -15,6 +15,7 @@
 #include "platform/FileServices.h"
 #include "platform/Win1250.h"
 #include "tests/support/DemoWorkshop.h"
+#include "tests/support/PlainSocket.h"
 #include "tests/support/ScriptedServer.h"
 #include "tests/support/TempDir.h"
 #include "waitmessage/Waitmessage.h"
@@ -24,12 +25,7 @@
 #include <QtTest>
 
 #include <cstdio>
-#include <memory>
 #include <optional>
-
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
 
 using testsupport::Script;
 using testsupport::ScriptedServer;
@@ -59,19 +55,6 @@ QByteArray Reply(const QByteArray& status, const QByteArray& body) {
            "\r\n\r\n" + body;
 }
 
-// A loopback port that nothing listens on: connecting is refused.
-int RefusingPort() {
-    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t length = sizeof address;
-    ::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
-    ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
-    ::close(fd);
-    return ntohs(address.sin_port);
-}
-
 // "caption|text|flags" of every box asked for, in the program's own text.
 QStringList Boxes() {
     QStringList boxes;
@@ -81,12 +64,9 @@ QStringList Boxes() {
     return boxes;
 }
 
-QStringList WaitTexts(const walkthrough::UserDriver& person) {
-    QStringList texts;
-    for (const auto& sight : person.Sights())
-        if (sight.kind == walkthrough::Sight::WaitText)
-            texts << sight.text;
-    return texts;
+// The usual reply: the small catalogue, whole, with status 200.
+Script SmallReply() {
+    return Script::Reply(Reply("200 OK", kSmallCatalogue).toStdString());
 }
 
 walkthrough::Script Administrator(const QString& answer = QStringLiteral("&Yes")) {
@@ -102,6 +82,7 @@ struct World {
     testsupport::DemoWorkshop workshop;
     std::string catalogue = app::CataloguePath();
     std::optional<testsupport::ScopedEnv> host;
+    std::optional<ScriptedServer> server;
 
     World() {
         std::remove(catalogue.c_str());
@@ -111,6 +92,12 @@ struct World {
     ~World() { std::remove(catalogue.c_str()); }
 
     void pointAt(int port) { host.emplace("MMW_UPDATE_HOST", "127.0.0.1:" + std::to_string(port)); }
+    // Starts the update server of this test and points the program at it.
+    ScriptedServer& serve(Script script) {
+        server.emplace(std::move(script));
+        pointAt(server->port());
+        return *server;
+    }
     QString rows() const {
         return QStringLiteral("%1 %2 %3")
             .arg(workshop.scalar("select count(*) from MARKI"),
@@ -125,6 +112,19 @@ struct World {
             return std::nullopt;
         return QByteArray::fromStdString(platform::ReadWholeFile(catalogue));
     }
+};
+
+// The program as start-up builds it, its main window shown, and the person
+// at its keyboard.
+struct Program {
+    app::ApplicationForms forms;
+    walkthrough::UserDriver person;
+
+    explicit Program(walkthrough::Script script)
+        : person(forms.Main(), forms.Login(), std::move(script)) {
+        forms.Main().show();
+    }
+    TFMain& main() const { return forms.Main(); }
 };
 
 enum class Server { Replies, Refuses, ResetsMidBody };
@@ -240,19 +240,19 @@ void UpdateRunTest::outcomes() {
         script.send(reply.left(reply.size() - 30).toStdString()).pause(50).reset();
     else
         script.send(reply.toStdString()).close();
-    ScriptedServer http(script);
-    world.pointAt(server == Server::Refuses ? RefusingPort() : http.port());
+    const ScriptedServer& http = world.serve(script);
+    const testsupport::PlainSocket refusing(false); // bound, never listening
+    if (server == Server::Refuses)
+        world.pointAt(refusing.port());
 
-    app::ApplicationForms forms;
-    forms.Main().show();
-    walkthrough::UserDriver person(forms.Main(), forms.Login(), Administrator(answer));
-    person.PressStart();
+    Program program(Administrator(answer));
+    program.person.PressStart();
 
     for (QString& box : boxes)
         box.replace(QStringLiteral("%1"), QString::fromStdString(world.catalogue));
     QCOMPARE(Boxes(), boxes);
-    QCOMPARE(WaitTexts(person), waits);
-    QVERIFY(!forms.Main().komunikat->getVisible());
+    QCOMPARE(program.person.Texts(walkthrough::Sight::WaitText), waits);
+    QVERIFY(!program.main().komunikat->getVisible());
     QCOMPARE(world.marker(), markerAfter ? QStringLiteral("2013-06-12") : QString());
     QCOMPARE(world.workshop.scalar("select count(*) from UPGRADE"),
              QString::number(markerAfter || markerBefore ? 1 : 0));
@@ -269,8 +269,8 @@ void UpdateRunTest::outcomes() {
                     .startsWith("GET /.kalvomer/.kalvomer.3.4/mmw.csv HTTP/1.0\r\n"));
     else
         QCOMPARE(http.connectionCount(), 0);
-    QVERIFY(forms.Main().TPersonel->getActive());
-    QVERIFY(forms.Main().Button1->isEnabled());
+    QVERIFY(program.main().TPersonel->getActive());
+    QVERIFY(program.main().Button1->isEnabled());
 }
 
 void UpdateRunTest::progressAndMarkerOfARealisticCatalogue() {
@@ -278,16 +278,13 @@ void UpdateRunTest::progressAndMarkerOfARealisticCatalogue() {
     testsupport::TempDir dir;
     app::WriteDemoCatalogue(dir.file("mmw.csv"), 250);
     const QByteArray body = QByteArray::fromStdString(platform::ReadWholeFile(dir.file("mmw.csv")));
-    ScriptedServer http(Script::Reply(Reply("200 OK", body).toStdString()));
-    world.pointAt(http.port());
+    world.serve(Script::Reply(Reply("200 OK", body).toStdString()));
 
-    app::ApplicationForms forms;
-    forms.Main().show();
-    walkthrough::UserDriver person(forms.Main(), forms.Login(), Administrator());
-    person.PressStart();
+    Program program(Administrator());
+    program.person.PressStart();
 
     QCOMPARE(Boxes(), (QStringList{kQuestion, kSuccess}));
-    QCOMPARE(WaitTexts(person),
+    QCOMPARE(program.person.Texts(walkthrough::Sight::WaitText),
              (QStringList{kDownloadText, kImportText, kImportText + QStringLiteral("100 z 250"),
                           kImportText + QStringLiteral("200 z 250")}));
     QCOMPARE(world.marker(), QStringLiteral("2013-06-12"));
@@ -307,27 +304,23 @@ void UpdateRunTest::progressAndMarkerOfARealisticCatalogue() {
              QStringLiteral("%1 %2 %3").arg(makes.size()).arg(models.size()).arg(versions.size()));
     QCOMPARE(world.file(), std::optional(body));
     // Query1 keeps the guard's select open; the work query is gone.
-    QVERIFY(forms.Main().Query1->getActive());
-    QCOMPARE(forms.Main().Query1->getSQL(),
+    QVERIFY(program.main().Query1->getActive());
+    QCOMPARE(program.main().Query1->getSQL(),
              std::string("select * from UPGRADE where NAME = 'DBU_12062013'"));
 }
 
 void UpdateRunTest::cancelledLoginRunsNoGuard() {
     World world;
-    ScriptedServer http(Script::Reply(Reply("200 OK", kSmallCatalogue).toStdString()));
-    world.pointAt(http.port());
-    app::ApplicationForms forms;
-    forms.Main().show();
-    walkthrough::Script script; // presses "Anuluj"
-    walkthrough::UserDriver person(forms.Main(), forms.Login(), script);
-    person.PressStart();
+    const ScriptedServer& http = world.serve(SmallReply());
+    Program program(walkthrough::Script{}); // presses "Anuluj"
+    program.person.PressStart();
 
-    QCOMPARE(person.LoginShowings(), 1);
+    QCOMPARE(program.person.LoginShowings(), 1);
     QCOMPARE(Boxes(), QStringList{});
-    QVERIFY(!forms.Main().Query1->getActive());
+    QVERIFY(!program.main().Query1->getActive());
     QCOMPARE(http.connectionCount(), 0);
     // The staff table was opened for the login, through session "Kalvomer".
-    TFMain& form = forms.Main();
+    TFMain& form = program.main();
     QVERIFY(form.TPersonel->getActive());
     QVERIFY(form.Database1->getConnected());
     QVERIFY(form.TPersonel->FindKey(db::Value(std::string("AP"))));
@@ -337,53 +330,45 @@ void UpdateRunTest::cancelledLoginRunsNoGuard() {
 
 void UpdateRunTest::refusedLoginEndsTheRunSilently() {
     World world;
-    app::ApplicationForms forms;
-    forms.Main().show();
     walkthrough::Script script;
     script.login = walkthrough::Script::Credentials{QStringLiteral("pr"), QStringLiteral("prac")};
-    walkthrough::UserDriver person(forms.Main(), forms.Login(), script);
-    person.PressStart();
+    Program program(script);
+    program.person.PressStart();
     // The dialog's own refusal, then the person cancels; the run says nothing.
     const QStringList boxes = Boxes();
     QCOMPARE(boxes.size(), 1);
     QVERIFY(boxes[0].startsWith(QStringLiteral("Błąd|")));
-    QVERIFY(!forms.Main().Query1->getActive());
+    QVERIFY(!program.main().Query1->getActive());
 }
 
 void UpdateRunTest::secondPressDuringARunStartsNothing() {
     World world;
-    ScriptedServer http(Script::Reply(Reply("200 OK", kSmallCatalogue).toStdString()));
-    world.pointAt(http.port());
-    app::ApplicationForms forms;
-    forms.Main().show();
-    walkthrough::UserDriver person(forms.Main(), forms.Login(), Administrator());
+    world.serve(SmallReply());
+    Program program(Administrator());
     bool disabledDuringRun = true;
-    person.onWaitText = [&](const walkthrough::Sight&) {
-        disabledDuringRun = disabledDuringRun && !forms.Main().Button1->isEnabled();
-        person.ClickStartAgain();
-        forms.Main().Button1Click(forms.Main().Button1); // however it arrives
+    program.person.onWaitText = [&](const walkthrough::Sight&) {
+        disabledDuringRun = disabledDuringRun && !program.main().Button1->isEnabled();
+        program.person.ClickStartAgain();
+        program.main().Button1Click(program.main().Button1); // however it arrives
     };
-    person.PressStart();
+    program.person.PressStart();
 
     QVERIFY(disabledDuringRun);
-    QCOMPARE(person.LoginShowings(), 1);
+    QCOMPARE(program.person.LoginShowings(), 1);
     QCOMPARE(Boxes(), (QStringList{kQuestion, kSuccess}));
-    QCOMPARE(http.connectionCount(), 1);
+    QCOMPARE(world.server->connectionCount(), 1);
     QCOMPARE(world.rows(), QStringLiteral("2 2 3"));
-    QVERIFY(forms.Main().Button1->isEnabled());
+    QVERIFY(program.main().Button1->isEnabled());
 }
 
 void UpdateRunTest::secondRunAfterASuccessStopsAtTheGuard() {
     World world;
-    ScriptedServer http(Script::Reply(Reply("200 OK", kSmallCatalogue).toStdString()));
-    world.pointAt(http.port());
-    app::ApplicationForms forms;
-    forms.Main().show();
-    walkthrough::UserDriver person(forms.Main(), forms.Login(), Administrator());
-    person.PressStart();
+    world.serve(SmallReply());
+    Program program(Administrator());
+    program.person.PressStart();
     QCOMPARE(Boxes(), (QStringList{kQuestion, kSuccess}));
-    person.PressStart();
-    QCOMPARE(person.LoginShowings(), 2);
+    program.person.PressStart();
+    QCOMPARE(program.person.LoginShowings(), 2);
     QCOMPARE(Boxes(), QStringList{kOnce});
     QCOMPARE(world.rows(), QStringLiteral("2 2 3"));
     QCOMPARE(world.workshop.scalar("select count(*) from UPGRADE"), QStringLiteral("1"));
@@ -393,12 +378,9 @@ void UpdateRunTest::failingMarkerInsertKeepsTheCatalogue() {
     World world;
     world.workshop.exec("create trigger no_marker before insert on UPGRADE "
                         "begin select raise(abort, 'marker refused'); end");
-    ScriptedServer http(Script::Reply(Reply("200 OK", kSmallCatalogue).toStdString()));
-    world.pointAt(http.port());
-    app::ApplicationForms forms;
-    forms.Main().show();
-    walkthrough::UserDriver person(forms.Main(), forms.Login(), Administrator());
-    person.PressStart();
+    world.serve(SmallReply());
+    Program program(Administrator());
+    program.person.PressStart();
 
     const QStringList boxes = Boxes();
     QCOMPARE(boxes.size(), 2);
@@ -408,7 +390,7 @@ void UpdateRunTest::failingMarkerInsertKeepsTheCatalogue() {
              qPrintable(boxes[1]));
     QVERIFY(boxes[1].endsWith(
         QStringLiteral("\nKonwersja danych będzie kontynuowana!\nNaciśnij OK!|48")));
-    QVERIFY(!forms.Main().komunikat->getVisible());
+    QVERIFY(!program.main().komunikat->getVisible());
     QCOMPARE(world.rows(), QStringLiteral("2 2 3"));
     QCOMPARE(world.workshop.scalar("select count(*) from UPGRADE"), QStringLiteral("0"));
 }

@@ -7,6 +7,7 @@
 #include "db/TQuery.h"
 #include "db/TSession.h"
 #include "db/TTable.h"
+#include "db/WorkshopTables.h"
 #include "platform/FileServices.h"
 #include "platform/Win1250.h"
 #include "tests/support/DemoWorkshop.h"
@@ -41,18 +42,7 @@ struct Workshop {
         personel->setTableName("Personel.DB");
         personel->setDatabaseName("KALVOMER");
         personel->setSessionName("Kalvomer");
-        const std::pair<const char*, int> strings[] = {
-            {"IDENTYFIKATOR", 2}, {"HASLO", 8},     {"NAZWA", 30}, {"ADRES", 60},
-            {"TELEFON1", 30},     {"TELEFON2", 30}, {"EMAIL", 30}};
-        for (const auto& [name, size] : strings)
-            personel->AddField(name, ftString, size);
-        personel->AddField("PROWIZJA_MATERIAL", ftSmallint);
-        personel->AddField("PROWIZJA_USLUGA", ftSmallint);
-        personel->AddField("UPRAWNIENIA", ftInteger);
-        personel->AddField("STANOWISKO", ftString, 30);
-        for (const char* name :
-             {"KODOWANIE", "NOWE_UPRAWNIENIA", "BLOKADA_INTERFEJSU", "TYLKO_MENU_WYBRANE"})
-            personel->AddField(name, ftSmallint);
+        db::DeclarePersonelFields(*personel);
     }
 
     // A query as the update run makes it: the database's names, no owner.

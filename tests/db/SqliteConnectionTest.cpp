@@ -94,8 +94,8 @@ void SqliteConnectionTest::flushLeavesTheChangeInTheFileItself() {
     auto rowsInCopy = [&](const char* name) {
         const std::string copyDir = workshop.databaseDir() + "/" + name;
         QDir().mkpath(QString::fromStdString(copyDir));
-        QFile::copy(QString::fromStdString(workshop.databaseDir() + "/tables.sqlite"),
-                    QString::fromStdString(copyDir + "/tables.sqlite"));
+        QFile::copy(QString::fromStdString(workshop.tablesFile()),
+                    QString::fromStdString(SqliteConnection::TablesFile(copyDir)));
         return SqliteConnection::Open(copyDir)
             ->Select("select count(*) from UPGRADE", {})
             .rows.at(0)

@@ -6,6 +6,7 @@
 #include "net/HttpClient.h"
 #include "platform/Exception.h"
 #include "platform/FileServices.h"
+#include "tests/support/PlainSocket.h"
 #include "tests/support/ScriptedServer.h"
 #include "tests/support/TempDir.h"
 
@@ -507,11 +508,8 @@ private slots:
         QFETCH(QString, url);
         QFETCH(QString, message);
         QFETCH(bool, convertError);
-        std::uint16_t closedPort;
-        {
-            ScriptedServer gone(Script{});
-            closedPort = gone.port();
-        }
+        const testsupport::PlainSocket closed(false); // bound, never listening
+        const int closedPort = closed.port();
         testsupport::TempDir dir;
         const std::string body = dir.file("mmw.csv");
         platform::WriteWholeFile(body, "old catalogue");

@@ -4,6 +4,7 @@
 
 #include "net/SocketClient.h"
 #include "platform/FileServices.h"
+#include "tests/support/PlainSocket.h"
 #include "tests/support/ScriptedServer.h"
 #include "tests/support/TempDir.h"
 
@@ -27,30 +28,6 @@ namespace {
 
 // A host name that can never resolve: the .invalid domain is reserved.
 constexpr const char* kUnknownHost = "no-such-host.invalid";
-
-// A plain socket bound to an ephemeral loopback port; listening or not.
-class PlainSocket {
-public:
-    explicit PlainSocket(bool listening) : FFd(::socket(AF_INET, SOCK_STREAM, 0)) {
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        ::bind(FFd, reinterpret_cast<sockaddr*>(&address), sizeof address);
-        socklen_t length = sizeof address;
-        ::getsockname(FFd, reinterpret_cast<sockaddr*>(&address), &length);
-        FPort = ntohs(address.sin_port);
-        if (listening)
-            ::listen(FFd, 4);
-    }
-    ~PlainSocket() { ::close(FFd); }
-    PlainSocket(const PlainSocket&) = delete;
-    PlainSocket& operator=(const PlainSocket&) = delete;
-    int port() const { return FPort; }
-
-private:
-    int FFd;
-    int FPort = 0;
-};
 
 // A component aimed at the loopback port; it records the events it fires.
 struct Client {
@@ -208,7 +185,7 @@ private slots:
     }
 
     void refusedPort() {
-        PlainSocket closed(false); // bound, never listening: connecting is refused
+        testsupport::PlainSocket closed(false); // bound, never listening: connecting is refused
         Client client(closed.port());
         QCOMPARE(MessageOf<ESockError>([&] { client.socket.Connect(); }),
                  std::string("Connection Failed"));
@@ -418,7 +395,7 @@ private slots:
     void sendToAPeerThatNeverReadsTimesOut() {
         // The peer's kernel accepts the connection but nobody reads: the send
         // buffers fill, the send waits for room, and the time-out ends it.
-        PlainSocket listener(true);
+        testsupport::PlainSocket listener(true);
         Client client(listener.port());
         client.socket.setTimeOut(1000);
         client.socket.Connect();

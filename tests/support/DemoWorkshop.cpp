@@ -1,7 +1,5 @@
 #include "tests/support/DemoWorkshop.h"
 
-#include "db/DemoDatabase.h"
-
 #include <sqlite3.h>
 
 #include <memory>
