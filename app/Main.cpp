@@ -11,7 +11,6 @@
 #include "db/WorkshopTables.h"
 #include "login/Logowanie.h"
 #include "platform/Application.h"
-#include "platform/FileLock.h"
 #include "platform/FileServices.h"
 #include "platform/FormatSettings.h"
 #include "platform/Forms.h"
@@ -180,12 +179,15 @@ void TFMain::Button1Click(QObject*) {
 
     // Two workstations running the update at once would both pass the
     // one-time guard and insert the same makes, models and versions twice.
-    // The lock beside the database is held from the guard to the end.
-    platform::FileLock runLock;
-    if (!runLock.TryLock(GetAliasPath(kAliasName) + "/" + kRunLockName)) {
+    // The database's run lock is held from the guard to the end.
+    if (!Database1->TryLockRun()) {
         MessageBox(Pl("Aktualizacja jest już wykonywana na innym stanowisku."), Pl("Błąd!"), 16);
         return;
     }
+    struct RunLockEnd {
+        db::TDatabase* database;
+        ~RunLockEnd() { database->ReleaseRunLock(); }
+    } runLockEnd{Database1};
 
     Query1->setActive(false);
     Query1->setSQL(std::string("select * from UPGRADE where NAME = '") + kMarkerName + "'");
@@ -222,10 +224,11 @@ void TFMain::Button1Click(QObject*) {
                 workQuery->setActive(false);
                 workQuery->setSQL(std::string("insert into UPGRADE (NAME, DATAWYK) values ('") +
                                   kMarkerName + "', '" + kMarkerDate + "')");
+                // The marker forbids every later run: its own commit is the
+                // durable step, so that it is on disk when the success box
+                // shows, and nothing that could still fail comes between.
+                Database1->SetDurableCommits(true);
                 workQuery->ExecSQL();
-                // The marker forbids every later run: it must survive a
-                // power cut that follows the success box.
-                Database1->Flush();
                 MessageBox(Pl("Operacja została przeprowadzona pomyślnie"), "Informacja", 64);
             }
         }

@@ -28,8 +28,6 @@ public:
     // (12 June 2013, in the engine's month/day/year order).
     static constexpr const char* kMarkerName = "DBU_12062013";
     static constexpr const char* kMarkerDate = "06/12/2013";
-    // The file in the database's directory that a run holds locked.
-    static constexpr const char* kRunLockName = "mmw-update.lock";
 
     // Builds the window and its components from the description, then sets
     // the process-wide decimal separator to ".".

@@ -47,9 +47,19 @@ public:
     // The columns and primary key of a table; fails when there is no such table.
     virtual TableInfo DescribeTable(const std::string& table) = 0;
 
-    // Returns once every change made so far is on disk, so that a power cut
-    // after it loses none of them.
-    virtual void Flush() = 0;
+    // The run lock of this database: one holder at a time, across the
+    // processes and workstations that share it. True when this connection
+    // took it (or holds it already), false when someone else holds it; any
+    // other failure raises. It goes with ReleaseRunLock, or with the
+    // connection, however the process ends.
+    virtual bool TryLockRun() = 0;
+    virtual void ReleaseRunLock() = 0;
+
+    // Commits are relaxed by default: a crash may lose the last ones, never
+    // a commit without the ones before it. With durable set, each statement
+    // that follows is on disk when it returns, and nothing after it has to
+    // succeed for that to hold.
+    virtual void SetDurableCommits(bool durable) = 0;
 };
 
 // Opens the database an alias describes. aliasParams are the alias's

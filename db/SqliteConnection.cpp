@@ -6,9 +6,17 @@
 #include "db/EDBEngineError.h"
 #include "db/SqlTokenizer.h"
 #include "db/StatementShape.h"
+#include "platform/FileServices.h"
+#include "platform/FileSystemKind.h"
 #include "platform/Win1250.h"
 
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <string_view>
+
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace db {
 namespace {
@@ -106,7 +114,13 @@ Value ColumnValue(sqlite3_stmt* statement, int column) {
     }
 }
 
+SqliteConnection::NetworkProbe networkProbe = nullptr;
+
 } // namespace
+
+void SqliteConnection::SetNetworkProbe(NetworkProbe probe) {
+    networkProbe = probe;
+}
 
 void SqliteConnection::RegisterUpper(sqlite3* database) {
     sqlite3_create_function_v2(database, "upper", 1, SQLITE_UTF8 | SQLITE_DETERMINISTIC, nullptr,
@@ -119,36 +133,107 @@ std::string SqliteConnection::TablesFile(const std::string& directory) {
 
 std::unique_ptr<SqliteConnection> SqliteConnection::Open(const std::string& directory) {
     const std::string path = TablesFile(directory);
+    auto refuse = [&](const std::string& reason, int code) {
+        throw EDBEngineError("Cannot open the database " + path + ": " + reason, code);
+    };
 
+    // The file belongs to the workshop application: it is never created
+    // here, and an empty one is no database either (SQLite would make it
+    // one). A file or directory the program may not write is refused before
+    // SQLite sees it: SQLite would open it read-only, leave a read-only
+    // shared-memory file beside it that outlives the cause, and fail only at
+    // the first insert.
+    const std::string utf8Path = platform::Win1250ToUtf8(path);
+    struct stat status {};
+    if (::stat(utf8Path.c_str(), &status) != 0)
+        refuse(std::strerror(errno), SQLITE_CANTOPEN);
+    if (!S_ISREG(status.st_mode))
+        refuse("it is not a file", SQLITE_CANTOPEN);
+    if (status.st_size == 0)
+        refuse("the file is empty, so it is no database", SQLITE_NOTADB);
+    if (::access(utf8Path.c_str(), W_OK) != 0)
+        refuse(errno == EROFS ? "the file is read-only (its file system is mounted read-only)"
+                              : "the file is read-only",
+               SQLITE_READONLY);
+    if (::access(platform::Win1250ToUtf8(platform::ExtractFileDir(path)).c_str(), W_OK | X_OK) != 0)
+        refuse("the directory " + platform::ExtractFileDir(path) +
+                   " is read-only, and the database's journal is written there",
+               SQLITE_READONLY);
+
+    const std::string dir = platform::ExtractFileDir(path);
+    const bool network = networkProbe ? networkProbe(dir) : platform::OnNetworkFileSystem(dir);
     sqlite3* raw = nullptr;
-    const int rc = sqlite3_open_v2(path.c_str(), &raw, SQLITE_OPEN_READWRITE, nullptr);
+    const int rc = sqlite3_open_v2(utf8Path.c_str(), &raw, SQLITE_OPEN_READWRITE, nullptr);
     SqliteHandle database(raw);
     auto fail = [&](int code) {
-        const std::string reason = database
-                                       ? platform::Utf8ToWin1250(sqlite3_errmsg(database.get()))
-                                       : sqlite3_errstr(code);
-        throw EDBEngineError("Cannot open the database " + path + ": " + reason, code);
+        refuse(database ? platform::Utf8ToWin1250(sqlite3_errmsg(database.get()))
+                        : sqlite3_errstr(code),
+               code);
     };
     if (rc != SQLITE_OK)
         fail(rc);
     sqlite3_extended_result_codes(database.get(), 1);
     sqlite3_busy_timeout(database.get(), 5000);
-    // WAL lets the workshop application's workstations read while an
-    // import writes; the pragma is also the first read of the file, so a
-    // file that is no database fails here, with its name in the message.
-    // Every insert of an import commits on its own: with synchronous=NORMAL
-    // a commit is written but not flushed, and the log is flushed when it
-    // is copied back into the file. Copying every 10000 pages (about 40 MB
-    // of log) instead of SQLite's 1000 flushes a tenth as often; a commit
-    // lost to a power cut takes every later one with it, so the file stays
-    // consistent, and a new import merges what was lost again.
-    for (const char* pragma : {"PRAGMA journal_mode=WAL", "PRAGMA synchronous=NORMAL",
-                               "PRAGMA wal_autocheckpoint=10000"})
+    // On a local disk, WAL lets the workshop application's workstations read
+    // while an import writes. Every insert of an import commits on its own:
+    // with synchronous=NORMAL a commit is written but not flushed, and the
+    // log is flushed when it is copied back into the file. A commit lost to
+    // a power cut takes every later one with it, so the file stays
+    // consistent, and a new import merges what was lost again. The log is
+    // copied back every 240 pages and cut back to 1 MiB when it starts
+    // over, so an import needs little more room than its rows, and a run
+    // that fails leaves no large log behind.
+    //
+    // WAL needs memory shared between the processes of one host, which a
+    // network file system cannot give: there the file keeps (or gets back)
+    // a rollback journal, and every commit is flushed.
+    //
+    // The first pragma is also the first read of the file, so a file that
+    // is no database fails here, with its name in the message.
+    const std::vector<const char*> pragmas =
+        network ? std::vector<const char*>{"PRAGMA journal_mode=DELETE", "PRAGMA synchronous=FULL"}
+                : std::vector<const char*>{"PRAGMA journal_mode=WAL", "PRAGMA synchronous=NORMAL",
+                                           "PRAGMA wal_autocheckpoint=240",
+                                           "PRAGMA journal_size_limit=1048576"};
+    for (const char* pragma : pragmas)
         if (const int code = sqlite3_exec(database.get(), pragma, nullptr, nullptr, nullptr);
             code != SQLITE_OK)
             fail(code);
+    if (network) {
+        // Leaving WAL needs the file to itself; while another connection
+        // has it open in WAL mode, the pragma answers "wal" and changes
+        // nothing.
+        sqlite3_stmt* raw = nullptr;
+        sqlite3_prepare_v2(database.get(), "PRAGMA journal_mode", -1, &raw, nullptr);
+        StatementHandle mode(raw);
+        if (mode && sqlite3_step(mode.get()) == SQLITE_ROW &&
+            std::string_view(reinterpret_cast<const char*>(sqlite3_column_text(mode.get(), 0))) ==
+                "wal")
+            refuse("it lies on a network file system and is still in WAL mode, held open by "
+                   "another program on this computer",
+                   SQLITE_BUSY);
+    }
     RegisterUpper(database.get());
-    return std::unique_ptr<SqliteConnection>(new SqliteConnection(std::move(database)));
+    return std::unique_ptr<SqliteConnection>(
+        new SqliteConnection(std::move(database), dir, network));
+}
+
+bool SqliteConnection::TryLockRun() {
+    return FRunLock.TryLock(FDirectory + "/" + kRunLockName);
+}
+
+void SqliteConnection::ReleaseRunLock() {
+    FRunLock.Unlock();
+}
+
+void SqliteConnection::SetDurableCommits(bool durable) {
+    // synchronous=FULL flushes the log (or the journal and the file) at
+    // every commit, so the statement's change is on disk when it returns.
+    // On a network share every commit is flushed anyway.
+    const char* pragma =
+        durable || FNetwork ? "PRAGMA synchronous=FULL" : "PRAGMA synchronous=NORMAL";
+    if (sqlite3_exec(FDatabase.get(), pragma, nullptr, nullptr, nullptr) != SQLITE_OK)
+        Fail();
 }
 
 void SqliteConnection::Fail() const {
@@ -337,16 +422,6 @@ int SqliteConnection::Execute(const std::string& sql, const std::vector<Value>& 
     while (StepRow(statement)) {
     }
     return sqlite3_changes(FDatabase.get());
-}
-
-void SqliteConnection::Flush() {
-    // With synchronous=NORMAL a commit sits in the log unflushed. A
-    // checkpoint flushes the log before it copies anything, and the file
-    // after it has copied all: either way what was committed is on disk.
-    // PASSIVE never waits for the readers of other workstations.
-    if (sqlite3_wal_checkpoint_v2(FDatabase.get(), nullptr, SQLITE_CHECKPOINT_PASSIVE, nullptr,
-                                  nullptr) != SQLITE_OK)
-        Fail();
 }
 
 TableInfo SqliteConnection::DescribeTable(const std::string& table) {

@@ -11,6 +11,8 @@
 #include "db/StatementCache.h"
 #include "db/StatementShape.h"
 
+#include "platform/FileLock.h"
+
 #include <sqlite3.h>
 
 #include <map>
@@ -29,6 +31,8 @@ using SqliteHandle = std::unique_ptr<sqlite3, SqliteCloser>;
 class SqliteConnection final : public Connection {
 public:
     static constexpr const char* kFileName = "tables.sqlite";
+    // The file beside the tables that a run holds locked.
+    static constexpr const char* kRunLockName = "mmw-update.lock";
 
     // Opens <directory>/tables.sqlite for reading and writing; it is never
     // created here. Failures raise EDBEngineError naming the file.
@@ -39,16 +43,28 @@ public:
     ResultSet Select(const std::string& sql, const std::vector<Value>& params) override;
     int Execute(const std::string& sql, const std::vector<Value>& params) override;
     TableInfo DescribeTable(const std::string& table) override;
-    void Flush() override;
+    // The run lock is an exclusive lock on kRunLockName in the database's
+    // directory: a lock of the open file, which the file system carries to
+    // every host that shares the directory.
+    bool TryLockRun() override;
+    void ReleaseRunLock() override;
+    void SetDurableCommits(bool durable) override;
 
     std::size_t CachedStatements() const { return FStatements.size(); }
+
+    // Tells the driver whether a database directory lies on a network file
+    // system; by default the file system is asked. For tests, which can
+    // mount no share; nullptr restores the default.
+    using NetworkProbe = bool (*)(const std::string& directory);
+    static void SetNetworkProbe(NetworkProbe probe);
 
     // Registers the Windows-1250 upper() on a connection, replacing SQLite's
     // ASCII-only one. Every connection this driver opens has it.
     static void RegisterUpper(sqlite3* database);
 
 private:
-    explicit SqliteConnection(SqliteHandle database) : FDatabase(std::move(database)) {}
+    SqliteConnection(SqliteHandle database, std::string directory, bool network)
+        : FDatabase(std::move(database)), FDirectory(std::move(directory)), FNetwork(network) {}
 
     // The prepared statement for a UTF-8 text, from the cache or fresh.
     sqlite3_stmt* Prepare(const std::string& utf8);
@@ -83,6 +99,9 @@ private:
     // Column lists of the tables date literals were checked against,
     // keyed by the upper-cased table name.
     std::map<std::string, std::vector<ColumnInfo>> FColumns;
+    std::string FDirectory; // Windows-1250, as the alias gives it
+    bool FNetwork;          // on a network file system: rollback journal
+    platform::FileLock FRunLock;
 };
 
 } // namespace db

@@ -90,8 +90,19 @@ void TDatabase::Close() {
     FConnection.reset();
 }
 
-void TDatabase::Flush() {
-    getConnection().Flush();
+bool TDatabase::TryLockRun() {
+    if (!FConnection)
+        Open();
+    return getConnection().TryLockRun();
+}
+
+void TDatabase::ReleaseRunLock() {
+    if (FConnection)
+        FConnection->ReleaseRunLock();
+}
+
+void TDatabase::SetDurableCommits(bool durable) {
+    getConnection().SetDurableCommits(durable);
 }
 
 Connection& TDatabase::getConnection() const {

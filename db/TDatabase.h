@@ -52,9 +52,13 @@ public:
     // Closes every open data set of this database, then the connection.
     void Close();
 
-    // Makes every change so far durable on disk; EDatabaseError when not
-    // connected.
-    void Flush();
+    // The database's run lock (see Connection::TryLockRun); connects first
+    // when needed. ReleaseRunLock does nothing when not connected.
+    bool TryLockRun();
+    void ReleaseRunLock();
+    // Whether each following statement is on disk when it returns
+    // (Connection::SetDurableCommits); EDatabaseError when not connected.
+    void SetDurableCommits(bool durable);
 
     // The live connection; EDatabaseError when not connected.
     Connection& getConnection() const;

@@ -6,6 +6,7 @@
 #include "app/CatalogueFile.h"
 #include "app/DemoCatalogue.h"
 #include "app/Main.h"
+#include "db/SqliteConnection.h"
 #include "db/TDatabase.h"
 #include "db/TField.h"
 #include "db/TQuery.h"
@@ -232,8 +233,8 @@ void UpdateRunTest::outcomes() {
         platform::WriteWholeFile(world.catalogue, earlier->toStdString());
     platform::FileLock otherWorkstation;
     if (lockHeld)
-        QVERIFY(
-            otherWorkstation.TryLock(world.workshop.databaseDir() + "/" + TFMain::kRunLockName));
+        QVERIFY(otherWorkstation.TryLock(world.workshop.databaseDir() + "/" +
+                                         db::SqliteConnection::kRunLockName));
 
     Script script = Script().awaitRequest();
     if (server == Server::ResetsMidBody)

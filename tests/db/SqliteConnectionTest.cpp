@@ -4,9 +4,11 @@
 
 #include "db/SqliteConnection.h"
 #include "db/EDBEngineError.h"
+#include "platform/FileLock.h"
 #include "platform/FileServices.h"
 #include "platform/Win1250.h"
 #include "tests/support/DemoWorkshop.h"
+#include "tests/support/ReadOnlyPath.h"
 
 #include <QtTest>
 
@@ -30,7 +32,10 @@ private slots:
     void openFailuresNameTheFile_data();
     void openFailuresNameTheFile();
     void openSetsWal();
-    void flushLeavesTheChangeInTheFileItself();
+    void readOnlyIsRefusedAndLeavesNothing_data();
+    void readOnlyIsRefusedAndLeavesNothing();
+    void networkShareUsesRollbackJournal();
+    void logStaysSmall();
     void upperByWindows1250_data();
     void upperByWindows1250();
     void upperLeavesOtherCharacters();
@@ -56,6 +61,7 @@ void SqliteConnectionTest::openFailuresNameTheFile_data() {
     QTest::addColumn<QString>("content"); // empty: no file at all
     QTest::newRow("missing file") << QString();
     QTest::newRow("not a database") << "this is no database, just text long enough to be read";
+    QTest::newRow("empty file") << QString("");
 }
 
 void SqliteConnectionTest::openFailuresNameTheFile() {
@@ -70,8 +76,11 @@ void SqliteConnectionTest::openFailuresNameTheFile() {
     } catch (const db::EDBEngineError& e) {
         QVERIFY2(e.Message().find(file) != std::string::npos, e.what());
     }
-    // The engine never creates a database file.
+    // The engine never creates a database file, nor makes one of what it
+    // found.
     QCOMPARE(platform::FileExists(file), !content.isNull());
+    if (!content.isNull())
+        QCOMPARE(QString::fromStdString(platform::ReadWholeFile(file)), content);
 }
 
 void SqliteConnectionTest::openSetsWal() {
@@ -80,30 +89,88 @@ void SqliteConnectionTest::openSetsWal() {
     QCOMPARE(workshop.scalar("PRAGMA journal_mode"), QStringLiteral("delete"));
     auto connection = SqliteConnection::Open(workshop.databaseDir());
     QCOMPARE(workshop.scalar("PRAGMA journal_mode"), QStringLiteral("wal"));
-    // Commits are written, not flushed; the log is copied back in large steps.
-    QCOMPARE(connection->Select("PRAGMA synchronous", {}).rows.at(0).at(0), Value(1));
-    QCOMPARE(connection->Select("PRAGMA wal_autocheckpoint", {}).rows.at(0).at(0), Value(10000));
+    auto pragma = [&](const char* name) {
+        return connection->Select(std::string("PRAGMA ") + name, {}).rows.at(0).at(0);
+    };
+    // Commits are written, not flushed, until they are asked to be durable.
+    QCOMPARE(pragma("synchronous"), Value(1));
+    connection->SetDurableCommits(true);
+    QCOMPARE(pragma("synchronous"), Value(2));
+    connection->SetDurableCommits(false);
+    QCOMPARE(pragma("synchronous"), Value(1));
 }
 
-void SqliteConnectionTest::flushLeavesTheChangeInTheFileItself() {
+void SqliteConnectionTest::readOnlyIsRefusedAndLeavesNothing_data() {
+    QTest::addColumn<bool>("directory"); // else the file
+    QTest::newRow("read-only file") << false;
+    QTest::newRow("read-only directory") << true;
+}
+
+void SqliteConnectionTest::readOnlyIsRefusedAndLeavesNothing() {
+    QFETCH(bool, directory);
+    testsupport::DemoWorkshop workshop;
+    // A file an earlier local run left in WAL mode, its log gone with it.
+    SqliteConnection::Open(workshop.databaseDir());
+    const QDir dir(QString::fromStdString(workshop.databaseDir()));
+    const QStringList before = dir.entryList(QDir::Files);
+    {
+        testsupport::ReadOnlyPath readOnly(directory ? workshop.databaseDir()
+                                                     : workshop.tablesFile());
+        try {
+            SqliteConnection::Open(workshop.databaseDir());
+            QFAIL("opening must fail");
+        } catch (const db::EDBEngineError& e) {
+            QVERIFY2(e.Message().find(workshop.tablesFile()) != std::string::npos, e.what());
+            QVERIFY2(e.Message().find("read-only") != std::string::npos, e.what());
+        }
+    }
+    // Nothing stays behind that would outlive the cause.
+    QCOMPARE(dir.entryList(QDir::Files), before);
+    auto connection = SqliteConnection::Open(workshop.databaseDir());
+    QCOMPARE(connection->Execute("insert into UPGRADE (NAME) values ('X')", {}), 1);
+}
+
+void SqliteConnectionTest::networkShareUsesRollbackJournal() {
+    testsupport::DemoWorkshop workshop;
+    SqliteConnection::Open(workshop.databaseDir()); // left in WAL mode
+    QCOMPARE(workshop.scalar("PRAGMA journal_mode"), QStringLiteral("wal"));
+    static std::string share;
+    share = workshop.databaseDir();
+    SqliteConnection::SetNetworkProbe(
+        [](const std::string& directory) { return directory == share; });
+    struct ProbeEnd {
+        ~ProbeEnd() { SqliteConnection::SetNetworkProbe(nullptr); }
+    } probeEnd;
+
+    auto connection = SqliteConnection::Open(workshop.databaseDir());
+    QCOMPARE(workshop.scalar("PRAGMA journal_mode"), QStringLiteral("delete"));
+    // Every commit is flushed there, relaxed or not.
+    connection->SetDurableCommits(false);
+    QCOMPARE(connection->Select("PRAGMA synchronous", {}).rows.at(0).at(0), Value(2));
+    QCOMPARE(connection->Execute("insert into UPGRADE (NAME) values ('X')", {}), 1);
+    const QDir dir(QString::fromStdString(workshop.databaseDir()));
+    QCOMPARE(dir.entryList({QStringLiteral("*-wal"), QStringLiteral("*-shm")}, QDir::Files),
+             QStringList());
+    // The run lock is still the lock file beside the tables.
+    QVERIFY(connection->TryLockRun());
+    platform::FileLock other;
+    QVERIFY(!other.TryLock(workshop.databaseDir() + "/" + SqliteConnection::kRunLockName));
+}
+
+void SqliteConnectionTest::logStaysSmall() {
     testsupport::DemoWorkshop workshop;
     auto connection = SqliteConnection::Open(workshop.databaseDir());
-    connection->Execute("insert into UPGRADE (NAME, DATAWYK) values ('X', '06/12/2013')", {});
-    // Without the flush the row lives in the log only: a copy of the file
-    // alone does not have it.
-    auto rowsInCopy = [&](const char* name) {
-        const std::string copyDir = workshop.databaseDir() + "/" + name;
-        QDir().mkpath(QString::fromStdString(copyDir));
-        QFile::copy(QString::fromStdString(workshop.tablesFile()),
-                    QString::fromStdString(SqliteConnection::TablesFile(copyDir)));
-        return SqliteConnection::Open(copyDir)
-            ->Select("select count(*) from UPGRADE", {})
-            .rows.at(0)
-            .at(0);
-    };
-    QCOMPARE(rowsInCopy("before"), Value(0));
-    connection->Flush();
-    QCOMPARE(rowsInCopy("after"), Value(1));
+    const std::string log = workshop.tablesFile() + "-wal";
+    // About 6 MiB of rows, each committed on its own as the import commits
+    // them: the log is copied back and starts over long before that.
+    const std::string name(2000, 'x');
+    qint64 largest = 0;
+    for (int i = 0; i < 3000; ++i) {
+        connection->Execute("insert into MARKI (RDZPOJ, MARKA, NAZWA) values (?1, ?2, ?3)",
+                            {Value(std::int64_t{1}), Value(std::int64_t{i}), Value(name)});
+        largest = std::max(largest, QFileInfo(QString::fromStdString(log)).size());
+    }
+    QVERIFY2(largest <= 1024 * 1024, QByteArray::number(largest));
 }
 
 void SqliteConnectionTest::upperByWindows1250_data() {
