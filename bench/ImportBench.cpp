@@ -11,12 +11,14 @@
 //       database: one transaction, the lines in a temporary table, one
 //       INSERT ... SELECT per table,
 //   (d) the floor: the import's own statements, prepared once and run
-//       straight on SQLite into a third fresh database.
-// Prints the statements run per line and per row, the four times and their
-// ratios, and the peak memory against the catalogue's size. Exits non-zero
-// when (a) leaves other tables than (c) or (d), when (b) inserts anything, or
-// when the statement counts are not the import's (three for a new row, one
-// for a found one, none for a line repeating the previous names).
+//       straight on SQLite into a third fresh database,
+//   (a0) the import of (a) with the log settings the engine had before it
+//       kept its log small, into a fourth, for the cost of that.
+// Prints the statements run per line and per row, the times and their
+// ratios, the largest size of the log during (a) and (a0), and the peak
+// memory against the catalogue's size. Exits non-zero when (a) leaves other tables than (c) or (d),
+// when (b) inserts anything, or when the statement counts are not the import's (three for a new
+// row, one for a found one, none for a line repeating the previous names).
 
 #include "app/CatalogueFile.h"
 #include "app/CatalogueImport.h"
@@ -416,14 +418,24 @@ struct Statements {
     long long inserts = 0;
 };
 
-// One engine import through the work query, counting its statements.
+// The size of a file in bytes, 0 when it is missing.
+long long FileBytes(const std::string& path) {
+    std::error_code error;
+    const auto size = std::filesystem::file_size(path, error);
+    return error ? 0 : static_cast<long long>(size);
+}
+
+// One engine import through the work query, counting its statements. With
+// a log file named, its largest size is sampled every 64 statements.
 bool Import(app::TCatalogueImport& import, const std::string& catalogue, Statements& counted,
-            Timing& timing) {
+            Timing& timing, const std::string& logFile = {}, long long* logPeak = nullptr) {
     counted = {};
     const db::StatementObserver previous =
-        db::SetStatementObserver([&counted](const std::string& sql) {
+        db::SetStatementObserver([&counted, &logFile, logPeak](const std::string& sql) {
             ++counted.all;
             counted.inserts += sql.rfind("insert", 0) == 0;
+            if (logPeak && counted.all % 64 == 0)
+                *logPeak = std::max(*logPeak, FileBytes(logFile));
         });
     // A failure is reported in a box: answered at once, and shown below.
     platform::PushMessageBoxAnswer(platform::IDOK);
@@ -446,6 +458,7 @@ int Bench(int lineCount, const std::filesystem::path& root) {
     const std::string importDir = (root / "import").string();
     const std::string referenceDir = (root / "reference").string();
     const std::string directDir = (root / "direct").string();
+    const std::string legacyDir = (root / "legacy").string();
     const std::string aliasFile = (root / "aliases.ini").string();
 
     const app::CatalogueShape shape = app::WriteDemoCatalogue(catalogue, lineCount);
@@ -487,14 +500,22 @@ int Bench(int lineCount, const std::filesystem::path& root) {
         ++failures;
     };
 
+    const std::string importLog = db::DemoDatabase::TablesFile(importDir) + "-wal";
     const bool peakFromHere = ResetPeakResident();
     Statements first, second;
     Timing timeA, timeB;
+    long long logPeakA = 0;
     {
+        // Under the run lock, as the update run imports: its end tidies the
+        // log.
+        if (!database.TryLockRun())
+            fail("the run lock of (a) is held");
         app::TCatalogueImport import(work, nullptr);
-        if (!Import(import, catalogue, first, timeA))
+        if (!Import(import, catalogue, first, timeA, importLog, &logPeakA))
             fail("import (a) did not complete");
+        database.ReleaseRunLock();
     }
+    const long long logAfterA = FileBytes(importLog);
     const Sqlite importCheck(db::DemoDatabase::TablesFile(importDir));
     const Tables afterA = Count(importCheck);
     {
@@ -506,6 +527,33 @@ int Bench(int lineCount, const std::filesystem::path& root) {
     const Tables afterB = Count(importCheck);
     work.Close();
     personel.Close();
+
+    // (a0) the import as it ran with the earlier log settings: copied back
+    // every 10000 pages, never cut back. The same engine otherwise, into a
+    // fourth fresh database.
+    Statements legacyCounted;
+    Timing timeLegacy;
+    long long logPeakLegacy = 0;
+    {
+        database.Close();
+        db::DemoDatabase::Create(legacyDir);
+        db::DemoDatabase::WriteAliasFile(aliasFile, legacyDir);
+        personel.Open();
+        for (const char* pragma :
+             {"PRAGMA wal_autocheckpoint=10000", "PRAGMA journal_size_limit=-1"}) {
+            work.setSQL(pragma);
+            work.ExecSQL();
+        }
+        if (!database.TryLockRun())
+            fail("the run lock of (a0) is held");
+        app::TCatalogueImport import(work, nullptr);
+        if (!Import(import, catalogue, legacyCounted, timeLegacy,
+                    db::DemoDatabase::TablesFile(legacyDir) + "-wal", &logPeakLegacy))
+            fail("import (a0) did not complete");
+        database.ReleaseRunLock();
+        work.Close();
+        personel.Close();
+    }
 
     const Stopwatch watchC;
     ReferenceMerge(catalogue, db::DemoDatabase::TablesFile(referenceDir));
@@ -558,6 +606,18 @@ int Bench(int lineCount, const std::filesystem::path& root) {
     std::printf("(d) floor: (a)'s statements prepared once, straight on SQLite:\n"
                 "                              %8.3f s  %8.3f s\n",
                 timeD.wall, timeD.cpu);
+    std::printf("(a0) (a) with the earlier log settings:\n"
+                "                              %8.3f s  %8.3f s\n",
+                timeLegacy.wall, timeLegacy.cpu);
+    std::printf("a/a0 = %.3f wall, %.3f processor (target <= 1.10: %s)\n",
+                timeA.wall / timeLegacy.wall, timeA.cpu / timeLegacy.cpu,
+                Verdict(timeA.wall / timeLegacy.wall <= 1.10));
+    std::printf("log (WAL) during (a): largest %.2f MiB (target <= 8 MiB: %s); "
+                "left after the run, connection open: %.2f MiB (target <= 1 MiB: %s)\n",
+                static_cast<double>(logPeakA) / kMiB, Verdict(logPeakA <= 8 * 1024 * 1024),
+                static_cast<double>(logAfterA) / kMiB, Verdict(logAfterA <= 1024 * 1024));
+    std::printf("log (WAL) during (a0): largest %.2f MiB\n",
+                static_cast<double>(logPeakLegacy) / kMiB);
     std::printf("a/c = %.2f wall, %.2f processor (target <= 4: %s)\n", timeA.wall / timeC.wall,
                 timeA.cpu / timeC.cpu, Verdict(timeA.wall / timeC.wall <= 4));
     std::printf("b/c = %.2f wall, %.2f processor (target <= 2: %s)\n", timeB.wall / timeC.wall,

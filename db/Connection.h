@@ -53,6 +53,8 @@ public:
     // other failure raises. It goes with ReleaseRunLock, or with the
     // connection, however the process ends.
     virtual bool TryLockRun() = 0;
+    // Ends the run, however it went: lets the lock go, after tidying what a
+    // driver keeps only while it writes. Never raises.
     virtual void ReleaseRunLock() = 0;
 
     // Commits are relaxed by default: a crash may lose the last ones, never

@@ -116,6 +116,9 @@ Value ColumnValue(sqlite3_stmt* statement, int column) {
 
 SqliteConnection::NetworkProbe networkProbe = nullptr;
 
+// How long a statement waits for another connection's lock.
+constexpr int kBusyTimeoutMs = 5000;
+
 } // namespace
 
 void SqliteConnection::SetNetworkProbe(NetworkProbe probe) {
@@ -173,16 +176,17 @@ std::unique_ptr<SqliteConnection> SqliteConnection::Open(const std::string& dire
     if (rc != SQLITE_OK)
         fail(rc);
     sqlite3_extended_result_codes(database.get(), 1);
-    sqlite3_busy_timeout(database.get(), 5000);
+    sqlite3_busy_timeout(database.get(), kBusyTimeoutMs);
     // On a local disk, WAL lets the workshop application's workstations read
     // while an import writes. Every insert of an import commits on its own:
     // with synchronous=NORMAL a commit is written but not flushed, and the
     // log is flushed when it is copied back into the file. A commit lost to
     // a power cut takes every later one with it, so the file stays
     // consistent, and a new import merges what was lost again. The log is
-    // copied back every 240 pages and cut back to 1 MiB when it starts
-    // over, so an import needs little more room than its rows, and a run
-    // that fails leaves no large log behind.
+    // copied back every 1800 pages (7 MiB) and never kept larger than
+    // 8 MiB, so an import needs little more room than its rows; copying
+    // back more often costs a flush each time. The end of a run cuts it back
+    // to nothing.
     //
     // WAL needs memory shared between the processes of one host, which a
     // network file system cannot give: there the file keeps (or gets back)
@@ -193,8 +197,8 @@ std::unique_ptr<SqliteConnection> SqliteConnection::Open(const std::string& dire
     const std::vector<const char*> pragmas =
         network ? std::vector<const char*>{"PRAGMA journal_mode=DELETE", "PRAGMA synchronous=FULL"}
                 : std::vector<const char*>{"PRAGMA journal_mode=WAL", "PRAGMA synchronous=NORMAL",
-                                           "PRAGMA wal_autocheckpoint=240",
-                                           "PRAGMA journal_size_limit=1048576"};
+                                           "PRAGMA wal_autocheckpoint=1800",
+                                           "PRAGMA journal_size_limit=8388608"};
     for (const char* pragma : pragmas)
         if (const int code = sqlite3_exec(database.get(), pragma, nullptr, nullptr, nullptr);
             code != SQLITE_OK)
@@ -223,6 +227,17 @@ bool SqliteConnection::TryLockRun() {
 }
 
 void SqliteConnection::ReleaseRunLock() {
+    // The run is over, however it ended: its log is copied back and cut to
+    // nothing, so that a failed run leaves no large file behind. Only when
+    // nobody else is reading (a reader would be waited for, with the window
+    // unanswering): otherwise the log stays until the next copy. A failure
+    // here changes nothing that was committed, and is not the run's.
+    if (!FNetwork) {
+        sqlite3_busy_timeout(FDatabase.get(), 0);
+        sqlite3_wal_checkpoint_v2(FDatabase.get(), nullptr, SQLITE_CHECKPOINT_TRUNCATE, nullptr,
+                                  nullptr);
+        sqlite3_busy_timeout(FDatabase.get(), kBusyTimeoutMs);
+    }
     FRunLock.Unlock();
 }
 

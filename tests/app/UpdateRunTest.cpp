@@ -7,6 +7,7 @@
 #include "app/DemoCatalogue.h"
 #include "app/Main.h"
 #include "db/SqliteConnection.h"
+#include "db/StatementTrace.h"
 #include "db/TDatabase.h"
 #include "db/TField.h"
 #include "db/TQuery.h"
@@ -17,6 +18,7 @@
 #include "platform/Win1250.h"
 #include "tests/support/DemoWorkshop.h"
 #include "tests/support/PlainSocket.h"
+#include "tests/support/ReadOnlyPath.h"
 #include "tests/support/ScriptedServer.h"
 #include "tests/support/TempDir.h"
 #include "waitmessage/Waitmessage.h"
@@ -26,7 +28,10 @@
 #include <QtTest>
 
 #include <cstdio>
+
 #include <optional>
+#include <sys/mount.h>
+#include <unistd.h>
 
 using testsupport::Script;
 using testsupport::ScriptedServer;
@@ -146,6 +151,8 @@ private slots:
     void secondPressDuringARunStartsNothing();
     void secondRunAfterASuccessStopsAtTheGuard();
     void failingMarkerInsertKeepsTheCatalogue();
+    void diskFullAtTheMarker();
+    void readOnlyRunThenWritableRun();
     void updateAddressFollowsTheEnvironment();
     void silentServerEndsTheDownloadAndKeepsTheFile();
 };
@@ -394,6 +401,80 @@ void UpdateRunTest::failingMarkerInsertKeepsTheCatalogue() {
     QVERIFY(!program.main().komunikat->getVisible());
     QCOMPARE(world.rows(), QStringLiteral("2 2 3"));
     QCOMPARE(world.workshop.scalar("select count(*) from UPGRADE"), QStringLiteral("0"));
+}
+
+void UpdateRunTest::diskFullAtTheMarker() {
+    // A real full disk: a small memory file system holding the database,
+    // filled up as the marker's insert is about to run.
+    if (::geteuid() != 0)
+        QSKIP("mounting a small file system for a full disk needs root; not run as root");
+    testsupport::TempDir mountPoint;
+    QCOMPARE(::mount("tmpfs", mountPoint.path().c_str(), "tmpfs", 0, "size=8m"), 0);
+    struct Unmount {
+        std::string path;
+        ~Unmount() { ::umount2(path.c_str(), MNT_DETACH); }
+    } unmount{mountPoint.path()};
+    std::optional<World> world;
+    {
+        const testsupport::ScopedEnv onSmallDisk("TMPDIR", mountPoint.path());
+        world.emplace();
+    }
+    QVERIFY(world->workshop.databaseDir().rfind(mountPoint.path(), 0) == 0);
+    testsupport::TempDir dir;
+    app::WriteDemoCatalogue(dir.file("mmw.csv"), 3000);
+    world->serve(Script::Reply(
+        Reply("200 OK", QByteArray::fromStdString(platform::ReadWholeFile(dir.file("mmw.csv"))))
+            .toStdString()));
+
+    const std::string filler = mountPoint.path() + "/filler";
+    const db::StatementObserver previous = db::SetStatementObserver([&](const std::string& sql) {
+        if (sql.rfind("insert into UPGRADE", 0) != 0)
+            return;
+        std::FILE* file = std::fopen(filler.c_str(), "wb");
+        const std::string block(4096, 'f');
+        while (std::fwrite(block.data(), 1, block.size(), file) == block.size() &&
+               std::fflush(file) == 0) {
+        }
+        std::fclose(file);
+    });
+    {
+        Program program(Administrator());
+        program.person.PressStart();
+        db::SetStatementObserver(previous);
+        QVERIFY(platform::FileExists(filler));
+        // Either the marker is in the file and the success box showed, or
+        // neither.
+        const QStringList boxes = Boxes();
+        QCOMPARE(boxes.size(), 2);
+        QCOMPARE(boxes.last() == kSuccess, world->marker() == QStringLiteral("2013-06-12"));
+    }
+    // With room again, a run repeats the update unless the marker is there.
+    const bool marked = !world->marker().isNull();
+    std::remove(filler.c_str());
+    Program again(Administrator());
+    again.person.PressStart();
+    QCOMPARE(Boxes(), marked ? QStringList{kOnce} : (QStringList{kQuestion, kSuccess}));
+    QCOMPARE(world->marker(), QStringLiteral("2013-06-12"));
+}
+
+void UpdateRunTest::readOnlyRunThenWritableRun() {
+    World world;
+    world.serve(SmallReply());
+    {
+        testsupport::ReadOnlyPath readOnly(world.workshop.databaseDir());
+        Program program(Administrator());
+        program.person.PressStart();
+        const QStringList boxes = Boxes();
+        QCOMPARE(boxes.size(), 1);
+        QVERIFY2(boxes[0].contains(QString::fromStdString(world.workshop.tablesFile())) &&
+                     boxes[0].contains(QStringLiteral("read-only")),
+                 qPrintable(boxes[0]));
+    }
+    // Nothing of the failed attempt outlives the cause.
+    Program program(Administrator());
+    program.person.PressStart();
+    QCOMPARE(Boxes(), (QStringList{kQuestion, kSuccess}));
+    QCOMPARE(world.rows(), QStringLiteral("2 2 3"));
 }
 
 void UpdateRunTest::updateAddressFollowsTheEnvironment() {
