@@ -162,6 +162,12 @@ std::unique_ptr<SqliteConnection> SqliteConnection::Open(const std::string& dire
         refuse("the directory " + platform::ExtractFileDir(path) +
                    " is read-only, and the database's journal is written there",
                SQLITE_READONLY);
+    // The log and its shared memory, which an earlier program may have left
+    // read-only behind it.
+    for (const char* suffix : {"-wal", "-shm"})
+        if (const std::string companion = utf8Path + suffix;
+            ::access(companion.c_str(), F_OK) == 0 && ::access(companion.c_str(), W_OK) != 0)
+            refuse("the file " + path + suffix + " beside it is read-only", SQLITE_READONLY);
 
     const std::string dir = platform::ExtractFileDir(path);
     const bool network = networkProbe ? networkProbe(dir) : platform::OnNetworkFileSystem(dir);

@@ -101,21 +101,24 @@ void SqliteConnectionTest::openSetsWal() {
 }
 
 void SqliteConnectionTest::readOnlyIsRefusedAndLeavesNothing_data() {
-    QTest::addColumn<bool>("directory"); // else the file
-    QTest::newRow("read-only file") << false;
-    QTest::newRow("read-only directory") << true;
+    QTest::addColumn<QString>("readOnly"); // what is made read-only, beside tables.sqlite
+    QTest::newRow("read-only file") << "tables.sqlite";
+    QTest::newRow("read-only directory") << ".";
+    QTest::newRow("read-only shared memory left behind") << "tables.sqlite-shm";
 }
 
 void SqliteConnectionTest::readOnlyIsRefusedAndLeavesNothing() {
-    QFETCH(bool, directory);
+    QFETCH(QString, readOnly);
     testsupport::DemoWorkshop workshop;
     // A file an earlier local run left in WAL mode, its log gone with it.
     SqliteConnection::Open(workshop.databaseDir());
     const QDir dir(QString::fromStdString(workshop.databaseDir()));
+    const std::string target = workshop.databaseDir() + "/" + readOnly.toStdString();
+    if (!platform::FileExists(target) && !platform::DirectoryExists(target))
+        platform::WriteWholeFile(target, std::string(32768, '\0'));
     const QStringList before = dir.entryList(QDir::Files);
     {
-        testsupport::ReadOnlyPath readOnly(directory ? workshop.databaseDir()
-                                                     : workshop.tablesFile());
+        testsupport::ReadOnlyPath readOnlyPath(target);
         try {
             SqliteConnection::Open(workshop.databaseDir());
             QFAIL("opening must fail");
