@@ -375,6 +375,17 @@ void TSocketClient::Connect() {
     }
     if (!TimedOut && !Cancelled && AsyncOk)
         return;
+    if (TimedOut || Cancelled) {
+        // The attempt may have come through after all (an OnConnect handler
+        // that aborts, a time-out that races the connect notification) or
+        // still be in flight: a raising Connect leaves no connection behind,
+        // and the next one starts on a fresh socket. The failure to report
+        // is the connect's own.
+        try {
+            CloseSocket();
+        } catch (const ESockError&) {
+        }
+    }
     if (OnConnectionFailed)
         OnConnectionFailed(this);
     if (TimedOut)
@@ -723,8 +734,10 @@ std::string TSocketClient::Transaction(const std::string& command) {
 
 SOCKET TSocketClient::Accept() {
     ReportStatus(4, "Accepting");
-    // Besides the look-up's AsyncDone, the accept notification itself ends
-    // the wait: a pending connection is what Accept waits for.
+    // Besides AsyncDone (set by an abort of this wait), the accept
+    // notification itself ends the wait: a pending connection is what Accept
+    // waits for. An AsyncDone left by an earlier look-up or abort is no news.
+    AsyncDone = false;
     while (!AsyncDone && !FAcceptReady && !Cancelled)
         Wait();
     if (Cancelled)
