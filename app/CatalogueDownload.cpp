@@ -100,13 +100,16 @@ std::string UpdateAddress() {
     return "http://" + UpdateHost() + kUpdatePath;
 }
 
-void DownloadCatalogue(const std::string& url, const std::string& target, int timeOutMs) {
+void DownloadCatalogue(const std::string& url, const std::string& target,
+                       const DownloadLimits& limits) {
     PartFile part(target);
     {
         auto client = std::make_unique<THttpClient>(nullptr);
         client->setInputFileMode(true);
         client->setBody(part.Path());
-        client->setTimeOut(timeOutMs);
+        client->setTimeOut(limits.timeOutMs);
+        client->setRateWindow(limits.rateWindowMs);
+        client->setMinRate(limits.minRate);
         client->Get(url);
         const int status = client->ReplyCode;
         if (status < 200 || status > 299)

@@ -133,6 +133,7 @@ enum class Server { Replies, Refuses, ResetsMidBody };
 
 Q_DECLARE_METATYPE(Server)
 Q_DECLARE_METATYPE(std::optional<QByteArray>)
+Q_DECLARE_METATYPE(testsupport::Script)
 
 class UpdateRunTest : public QObject {
     Q_OBJECT
@@ -147,6 +148,8 @@ private slots:
     void failingMarkerInsertKeepsTheCatalogue();
     void updateAddressFollowsTheEnvironment();
     void silentServerEndsTheDownloadAndKeepsTheFile();
+    void tooSlowATransferIsGivenUpOn_data();
+    void tooSlowATransferIsGivenUpOn();
 };
 
 void UpdateRunTest::outcomes_data() {
@@ -414,9 +417,62 @@ void UpdateRunTest::silentServerEndsTheDownloadAndKeepsTheFile() {
     QVERIFY_THROWS_EXCEPTION(
         std::exception,
         app::DownloadCatalogue("http://127.0.0.1:" + std::to_string(http.port()) + "/mmw.csv",
-                               target, 300));
+                               target, app::DownloadLimits{300}));
     QCOMPARE(QByteArray::fromStdString(platform::ReadWholeFile(target)), kEarlierCatalogue);
     QCOMPARE(QDir(QString::fromStdString(dir.file(""))).entryList(QDir::Files),
+             QStringList{QStringLiteral("mmw.csv")});
+}
+
+// A byte every 100 ms keeps a time-out of 5 s from ever firing; with the
+// rate averaged over 1 s instead of 60 s, 10 bytes per second are below the
+// floor of 64 whether they trickle in the header or in the body.
+void UpdateRunTest::tooSlowATransferIsGivenUpOn_data() {
+    QTest::addColumn<Script>("script");
+    QTest::addColumn<bool>("givenUp");
+    QTest::addColumn<QByteArray>("fileAfter");
+
+    const QByteArray body(40, 'b');
+    const QByteArray reply = Reply("200 OK", body);
+    Script header = Script().awaitRequest();
+    for (const char byte : reply)
+        header.send(std::string(1, byte)).pause(100);
+    QTest::newRow("header trickles") << header.close() << true << kEarlierCatalogue;
+
+    const QByteArray head = reply.chopped(body.size());
+    Script trickle = Script().awaitRequest().send(head.toStdString());
+    for (const char byte : body)
+        trickle.send(std::string(1, byte)).pause(100);
+    QTest::newRow("body trickles") << trickle.close() << true << kEarlierCatalogue;
+
+    // 100 bytes every 50 ms for longer than the window: well above the floor.
+    const QByteArray steadyBody(3000, 's');
+    Script steady = Script().awaitRequest().send(
+        Reply("200 OK", steadyBody).chopped(steadyBody.size()).toStdString());
+    for (qsizetype sent = 0; sent < steadyBody.size(); sent += 100)
+        steady.send(steadyBody.mid(sent, 100).toStdString()).pause(50);
+    QTest::newRow("steady above the floor") << steady.close() << false << steadyBody;
+}
+
+void UpdateRunTest::tooSlowATransferIsGivenUpOn() {
+    QFETCH(Script, script);
+    QFETCH(bool, givenUp);
+    QFETCH(QByteArray, fileAfter);
+    testsupport::TempDir dir;
+    const std::string target = dir.file("mmw.csv");
+    platform::WriteWholeFile(target, kEarlierCatalogue.toStdString());
+    ScriptedServer http(script);
+    const std::string url = "http://127.0.0.1:" + std::to_string(http.port()) + "/mmw.csv";
+    const bool raised = [&] {
+        try {
+            app::DownloadCatalogue(url, target, app::DownloadLimits{5000, 1000, 64});
+            return false;
+        } catch (const std::exception&) {
+            return true;
+        }
+    }();
+    QCOMPARE(raised, givenUp);
+    QCOMPARE(QByteArray::fromStdString(platform::ReadWholeFile(target)), fileAfter);
+    QCOMPARE(QDir(QString::fromStdString(dir.path())).entryList(QDir::Files),
              QStringList{QStringLiteral("mmw.csv")});
 }
 
