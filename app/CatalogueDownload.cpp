@@ -5,11 +5,11 @@
 #include "platform/FileServices.h"
 #include "platform/Win1250.h"
 
+#include <QRandomGenerator>
 #include <QtGlobal>
 
 #include <cerrno>
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <memory>
@@ -26,17 +26,34 @@
 namespace app {
 namespace {
 
+constexpr std::size_t kPartSuffixLength = 6;
+constexpr const char kPartSuffixCharacters[] =
+    "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
 // The temporary file of one download: deleted unless it was put in place.
 class PartFile {
 public:
+    // Made with 0666 for the umask to narrow, as every file the program
+    // writes; mkstemp would give 0600, and another user of the program's
+    // directory could not read the catalogue once it is in place.
     explicit PartFile(const std::string& target) {
-        std::string pattern = target + ".XXXXXX";
-        const int descriptor = ::mkstemp(pattern.data());
-        if (descriptor < 0)
-            throw platform::EFileError("Cannot create file " + pattern + ": " +
-                                       std::strerror(errno));
-        ::close(descriptor);
-        FPath = pattern;
+        constexpr int kAttempts = 100;
+        std::string path;
+        for (int attempt = 0; attempt < kAttempts; ++attempt) {
+            path = target + ".";
+            for (std::size_t i = 0; i < kPartSuffixLength; ++i)
+                path += kPartSuffixCharacters[QRandomGenerator::global()->bounded(
+                    static_cast<quint32>(sizeof kPartSuffixCharacters - 1))];
+            const int descriptor =
+                ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+            if (descriptor >= 0) {
+                ::close(descriptor);
+                FPath = path;
+                return;
+            }
+            if (errno != EEXIST)
+                break;
+        }
+        throw platform::EFileError("Cannot create file " + path + ": " + std::strerror(errno));
     }
     ~PartFile() {
         if (!FPath.empty())

@@ -25,12 +25,13 @@ struct DownloadLimits {
 };
 
 // Fetches url into target whole or not at all. The reply body goes into a
-// temporary file beside target; only a complete reply with a status from 200
-// to 299 (and, where the server declared one, a body of the declared length)
-// is flushed to disk and renamed over target. Anything else deletes the
-// temporary file, leaves target as it was and raises: the client's own
-// exception, or platform::Exception naming what was wrong with the reply.
-// A silent or trickling server is given up on by limits.
+// part file beside target, target + "." + six letters or digits, made with
+// the mode of any file the program writes. Only a complete reply
+// with a status from 200 to 299 (and, where the server declared one, a body
+// of the declared length) is flushed to disk and renamed over target.
+// Anything else deletes the part file, leaves target as it was and raises:
+// the client's own exception, or platform::Exception naming what was wrong
+// with the reply. A silent or trickling server is given up on by limits.
 void DownloadCatalogue(const std::string& url, const std::string& target,
                        const DownloadLimits& limits = {});
 

@@ -24,6 +24,8 @@
 #include <QPushButton>
 #include <QtTest>
 
+#include <sys/stat.h>
+
 #include <cstdio>
 #include <optional>
 
@@ -129,6 +131,18 @@ struct Program {
 
 enum class Server { Replies, Refuses, ResetsMidBody };
 
+// The process's umask for as long as it lives.
+class ScopedUmask {
+public:
+    explicit ScopedUmask(mode_t mask) : FOld(::umask(mask)) {}
+    ~ScopedUmask() { ::umask(FOld); }
+    ScopedUmask(const ScopedUmask&) = delete;
+    ScopedUmask& operator=(const ScopedUmask&) = delete;
+
+private:
+    mode_t FOld;
+};
+
 } // namespace
 
 Q_DECLARE_METATYPE(Server)
@@ -150,6 +164,8 @@ private slots:
     void silentServerEndsTheDownloadAndKeepsTheFile();
     void tooSlowATransferIsGivenUpOn_data();
     void tooSlowATransferIsGivenUpOn();
+    void catalogueGetsTheModeOfAnyWrittenFile_data();
+    void catalogueGetsTheModeOfAnyWrittenFile();
 };
 
 void UpdateRunTest::outcomes_data() {
@@ -474,6 +490,30 @@ void UpdateRunTest::tooSlowATransferIsGivenUpOn() {
     QCOMPARE(QByteArray::fromStdString(platform::ReadWholeFile(target)), fileAfter);
     QCOMPARE(QDir(QString::fromStdString(dir.path())).entryList(QDir::Files),
              QStringList{QStringLiteral("mmw.csv")});
+}
+
+void UpdateRunTest::catalogueGetsTheModeOfAnyWrittenFile_data() {
+    QTest::addColumn<int>("umask");
+    QTest::addColumn<int>("mode");
+    QTest::newRow("022") << 022 << 0644;
+    QTest::newRow("007") << 007 << 0660;
+}
+
+void UpdateRunTest::catalogueGetsTheModeOfAnyWrittenFile() {
+    QFETCH(int, umask);
+    QFETCH(int, mode);
+    testsupport::TempDir dir;
+    const std::string target = dir.file("mmw.csv");
+    ScriptedServer http(SmallReply());
+    {
+        const ScopedUmask scoped(static_cast<mode_t>(umask));
+        app::DownloadCatalogue("http://127.0.0.1:" + std::to_string(http.port()) + "/mmw.csv",
+                               target);
+    }
+    struct stat status {};
+    QCOMPARE(::stat(target.c_str(), &status), 0);
+    QCOMPARE(static_cast<int>(status.st_mode & 07777), mode);
+    QCOMPARE(QByteArray::fromStdString(platform::ReadWholeFile(target)), kSmallCatalogue);
 }
 
 QTEST_MAIN(UpdateRunTest)
