@@ -8,7 +8,9 @@
 #include <QRandomGenerator>
 #include <QtGlobal>
 
+#include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
@@ -29,6 +31,43 @@ namespace {
 constexpr std::size_t kPartSuffixLength = 6;
 constexpr const char kPartSuffixCharacters[] =
     "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
+// A part file younger than this may belong to a download running beside
+// this one; an older one was left by a download that was killed.
+constexpr auto kStalePartAge = std::chrono::hours(1);
+
+bool IsPartSuffixCharacter(char c) {
+    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9');
+}
+
+// Removes the stale part files of target. Best effort: what cannot be read
+// or removed stays, and the download goes on.
+void RemoveStaleParts(const std::string& target) {
+    namespace fs = std::filesystem;
+    const fs::path targetPath(target);
+    const std::string prefix = targetPath.filename().string() + ".";
+    const fs::path directory =
+        targetPath.has_parent_path() ? targetPath.parent_path() : fs::path(".");
+    const auto staleBefore = fs::file_time_type::clock::now() - kStalePartAge;
+    std::error_code error;
+    for (fs::directory_iterator it(directory, error), end; !error && it != end;
+         it.increment(error)) {
+        const std::string name = it->path().filename().string();
+        if (name.size() != prefix.size() + kPartSuffixLength ||
+            name.compare(0, prefix.size(), prefix) != 0)
+            continue;
+        if (!std::all_of(name.begin() + static_cast<std::ptrdiff_t>(prefix.size()), name.end(),
+                         IsPartSuffixCharacter))
+            continue;
+        std::error_code entryError;
+        if (!it->is_regular_file(entryError) || it->is_symlink(entryError))
+            continue;
+        const auto changed = it->last_write_time(entryError);
+        if (entryError || changed >= staleBefore)
+            continue;
+        fs::remove(it->path(), entryError);
+    }
+}
+
 // The temporary file of one download: deleted unless it was put in place.
 class PartFile {
 public:
@@ -36,6 +75,7 @@ public:
     // writes; mkstemp would give 0600, and another user of the program's
     // directory could not read the catalogue once it is in place.
     explicit PartFile(const std::string& target) {
+        RemoveStaleParts(target);
         constexpr int kAttempts = 100;
         std::string path;
         for (int attempt = 0; attempt < kAttempts; ++attempt) {

@@ -26,7 +26,8 @@ struct DownloadLimits {
 
 // Fetches url into target whole or not at all. The reply body goes into a
 // part file beside target, target + "." + six letters or digits, made with
-// the mode of any file the program writes. Only a complete reply
+// the mode of any file the program writes; part files of target that killed
+// downloads left, over an hour old, are removed first. Only a complete reply
 // with a status from 200 to 299 (and, where the server declared one, a body
 // of the declared length) is flushed to disk and renamed over target.
 // Anything else deletes the part file, leaves target as it was and raises:

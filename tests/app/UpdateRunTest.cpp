@@ -26,7 +26,9 @@
 
 #include <sys/stat.h>
 
+#include <chrono>
 #include <cstdio>
+#include <filesystem>
 #include <optional>
 
 using testsupport::Script;
@@ -164,6 +166,7 @@ private slots:
     void silentServerEndsTheDownloadAndKeepsTheFile();
     void tooSlowATransferIsGivenUpOn_data();
     void tooSlowATransferIsGivenUpOn();
+    void stalePartFilesOfTheTargetAreRemoved();
     void catalogueGetsTheModeOfAnyWrittenFile_data();
     void catalogueGetsTheModeOfAnyWrittenFile();
 };
@@ -490,6 +493,35 @@ void UpdateRunTest::tooSlowATransferIsGivenUpOn() {
     QCOMPARE(QByteArray::fromStdString(platform::ReadWholeFile(target)), fileAfter);
     QCOMPARE(QDir(QString::fromStdString(dir.path())).entryList(QDir::Files),
              QStringList{QStringLiteral("mmw.csv")});
+}
+
+void UpdateRunTest::stalePartFilesOfTheTargetAreRemoved() {
+    testsupport::TempDir dir;
+    const auto hoursAgo = [](int hours) {
+        return std::filesystem::file_time_type::clock::now() - std::chrono::hours(hours);
+    };
+    // name, hours since it was last written
+    const std::vector<std::pair<std::string, int>> files{
+        {"mmw.csv", 2},         {"mmw.csv.Ab12Cd", 2}, {"mmw.csv.Xy34Zw", 0},  {"mmw.csv.old", 2},
+        {"mmw.csv.Ab12Cde", 2}, {"mmw.csv.Ab-2Cd", 2}, {"other.csv.Ab12Cd", 2}};
+    for (const auto& [name, hours] : files) {
+        platform::WriteWholeFile(dir.file(name), name);
+        std::filesystem::last_write_time(dir.file(name), hoursAgo(hours));
+    }
+    std::filesystem::create_directory(dir.file("mmw.csv.Dir123"));
+    std::filesystem::last_write_time(dir.file("mmw.csv.Dir123"), hoursAgo(2));
+
+    // The clean-up comes before the download, which here fails.
+    testsupport::PlainSocket refusing(false);
+    QVERIFY_THROWS_EXCEPTION(
+        std::exception,
+        app::DownloadCatalogue("http://127.0.0.1:" + std::to_string(refusing.port()) + "/mmw.csv",
+                               dir.file("mmw.csv")));
+    QCOMPARE(QDir(QString::fromStdString(dir.path()))
+                 .entryList(QDir::Files | QDir::Dirs | QDir::NoDotAndDotDot, QDir::Name),
+             (QStringList{"mmw.csv", "mmw.csv.Ab-2Cd", "mmw.csv.Ab12Cde", "mmw.csv.Dir123",
+                          "mmw.csv.Xy34Zw", "mmw.csv.old", "other.csv.Ab12Cd"}));
+    QCOMPARE(platform::ReadWholeFile(dir.file("mmw.csv")), std::string("mmw.csv"));
 }
 
 void UpdateRunTest::catalogueGetsTheModeOfAnyWrittenFile_data() {
