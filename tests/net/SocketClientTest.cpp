@@ -426,6 +426,10 @@ private slots:
             std::string("Range check error"));
         QCOMPARE(MessageOf<platform::ERangeError>([&] { client.socket.setTimeOut(-1); }),
                  std::string("Range check error"));
+        QCOMPARE(MessageOf<platform::ERangeError>([&] { client.socket.setMinRate(-1); }),
+                 std::string("Range check error"));
+        QCOMPARE(MessageOf<platform::ERangeError>([&] { client.socket.setRateWindow(0); }),
+                 std::string("Range check error"));
         QCOMPARE(MessageOf<platform::EFileError>([&] { client.socket.SendFile("/nonexistent"); }),
                  std::string("Cannot open file /nonexistent"));
     }
@@ -444,6 +448,21 @@ private slots:
         QCOMPARE(message, std::string("Socket send aborted"));
         QVERIFY(client.socket.TimedOut);
         QVERIFY(!client.socket.Cancelled);
+    }
+
+    // The minimum rate judges the time spent in sends and receives: a
+    // connection left idle between them for longer than the window, at no
+    // rate at all, is no slow transfer.
+    void minimumRateSparesAnIdleConnection() {
+        ScriptedServer server(Script().send("one\ntwo\n").silence());
+        Client client(server.port());
+        client.socket.setMinRate(64);
+        client.socket.setRateWindow(200);
+        client.socket.Connect();
+        QCOMPARE(client.socket.ReadLn(), std::string("one\n"));
+        QTest::qWait(1000);
+        QCOMPARE(client.socket.ReadLn(), std::string("two\n"));
+        QVERIFY(!client.socket.TimedOut);
     }
 
     void transaction_data() {
