@@ -5,11 +5,13 @@
 #include "platform/FileServices.h"
 #include "platform/Win1250.h"
 
+#include <QRandomGenerator>
 #include <QtGlobal>
 
+#include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <memory>
@@ -26,17 +28,72 @@
 namespace app {
 namespace {
 
+constexpr std::size_t kPartSuffixLength = 6;
+constexpr const char kPartSuffixCharacters[] =
+    "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
+// A part file younger than this may belong to a download running beside
+// this one; an older one was left by a download that was killed.
+constexpr auto kStalePartAge = std::chrono::hours(1);
+
+bool IsPartSuffixCharacter(char c) {
+    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9');
+}
+
+// Removes the stale part files of target. Best effort: what cannot be read
+// or removed stays, and the download goes on.
+void RemoveStaleParts(const std::string& target) {
+    namespace fs = std::filesystem;
+    const fs::path targetPath(target);
+    const std::string prefix = targetPath.filename().string() + ".";
+    const fs::path directory =
+        targetPath.has_parent_path() ? targetPath.parent_path() : fs::path(".");
+    const auto staleBefore = fs::file_time_type::clock::now() - kStalePartAge;
+    std::error_code error;
+    for (fs::directory_iterator it(directory, error), end; !error && it != end;
+         it.increment(error)) {
+        const std::string name = it->path().filename().string();
+        if (name.size() != prefix.size() + kPartSuffixLength ||
+            name.compare(0, prefix.size(), prefix) != 0)
+            continue;
+        if (!std::all_of(name.begin() + static_cast<std::ptrdiff_t>(prefix.size()), name.end(),
+                         IsPartSuffixCharacter))
+            continue;
+        std::error_code entryError;
+        if (!it->is_regular_file(entryError) || it->is_symlink(entryError))
+            continue;
+        const auto changed = it->last_write_time(entryError);
+        if (entryError || changed >= staleBefore)
+            continue;
+        fs::remove(it->path(), entryError);
+    }
+}
+
 // The temporary file of one download: deleted unless it was put in place.
 class PartFile {
 public:
+    // Made with 0666 for the umask to narrow, as every file the program
+    // writes; mkstemp would give 0600, and another user of the program's
+    // directory could not read the catalogue once it is in place.
     explicit PartFile(const std::string& target) {
-        std::string pattern = target + ".XXXXXX";
-        const int descriptor = ::mkstemp(pattern.data());
-        if (descriptor < 0)
-            throw platform::EFileError("Cannot create file " + pattern + ": " +
-                                       std::strerror(errno));
-        ::close(descriptor);
-        FPath = pattern;
+        RemoveStaleParts(target);
+        constexpr int kAttempts = 100;
+        std::string path;
+        for (int attempt = 0; attempt < kAttempts; ++attempt) {
+            path = target + ".";
+            for (std::size_t i = 0; i < kPartSuffixLength; ++i)
+                path += kPartSuffixCharacters[QRandomGenerator::global()->bounded(
+                    static_cast<quint32>(sizeof kPartSuffixCharacters - 1))];
+            const int descriptor =
+                ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+            if (descriptor >= 0) {
+                ::close(descriptor);
+                FPath = path;
+                return;
+            }
+            if (errno != EEXIST)
+                break;
+        }
+        throw platform::EFileError("Cannot create file " + path + ": " + std::strerror(errno));
     }
     ~PartFile() {
         if (!FPath.empty())
@@ -100,13 +157,16 @@ std::string UpdateAddress() {
     return "http://" + UpdateHost() + kUpdatePath;
 }
 
-void DownloadCatalogue(const std::string& url, const std::string& target, int timeOutMs) {
+void DownloadCatalogue(const std::string& url, const std::string& target,
+                       const DownloadLimits& limits) {
     PartFile part(target);
     {
         auto client = std::make_unique<THttpClient>(nullptr);
         client->setInputFileMode(true);
         client->setBody(part.Path());
-        client->setTimeOut(timeOutMs);
+        client->setTimeOut(limits.timeOutMs);
+        client->setRateWindow(limits.rateWindowMs);
+        client->setMinRate(limits.minRate);
         client->Get(url);
         const int status = client->ReplyCode;
         if (status < 200 || status > 299)

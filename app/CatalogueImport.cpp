@@ -15,8 +15,12 @@
 
 namespace app {
 std::int32_t CatalogueNumber(std::string_view text) {
-    if (!text.empty() && text.front() == '+')
+    if (!text.empty() && text.front() == '+') {
         text.remove_prefix(1);
+        // from_chars reads the "-" of "+-5" as the sign: one sign only.
+        if (!text.empty() && text.front() == '-')
+            return 0;
+    }
     std::int32_t value = 0;
     const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
     if (ec != std::errc() || end != text.data() + text.size() || text.empty())

@@ -46,6 +46,9 @@ TPasswordEncryptDecrypt::Word TPasswordEncryptDecrypt::MixWord() {
 }
 
 TPasswordEncryptDecrypt::Word TPasswordEncryptDecrypt::NextKeyWord() {
+    // The words are read from the whole key buffer, which only LoadKey fills.
+    if (KeyText.size() < kKeyLength)
+        throw platform::ERangeError();
     Word result = 0;
     for (std::size_t p = 0; p < kWordCount; ++p) {
         // The high byte counts as unsigned, the low byte as a signed 8-bit

@@ -23,7 +23,8 @@ public:
     void ResetState();
     // The default key with the first (at most 32) characters of key over it.
     void LoadKey(const platform::AnsiString& key);
-    // One key-stream word from the key buffer; leaves Index at 0.
+    // One key-stream word from the key buffer; leaves Index at 0. Raises
+    // platform::ERangeError when no key has been loaded.
     Word NextKeyWord();
     // Mixes Words[Index] into Chain and Carry and moves Index on; raises
     // platform::ERangeError when Index has run past the last word.

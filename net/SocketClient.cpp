@@ -2,6 +2,8 @@
 
 #include "platform/Application.h"
 
+#include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <utility>
@@ -18,6 +20,15 @@ constexpr long kSelectedEvents = FD_READ | FD_WRITE | FD_OOB | FD_ACCEPT | FD_CO
 
 // Components alive, on the one thread that runs them.
 int gLiveSocketCount = 0;
+
+// The rate watch samples this many times per RateWindow.
+constexpr int kRateTicksPerWindow = 60;
+
+std::int64_t SteadyMilliseconds() {
+    return std::chrono::duration_cast<std::chrono::milliseconds>(
+               std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
 
 struct ErrorEntry {
     std::int32_t code;
@@ -119,6 +130,17 @@ private:
 
 } // namespace
 
+class TSocketClient::TransferScope {
+public:
+    explicit TransferScope(TSocketClient& client) : FClient(client) { ++FClient.FTransfers; }
+    ~TransferScope() { --FClient.FTransfers; }
+    TransferScope(const TransferScope&) = delete;
+    TransferScope& operator=(const TransferScope&) = delete;
+
+private:
+    TSocketClient& FClient;
+};
+
 TSocketClient::TSocketClient(QObject* owner) : QObject(owner) {
     ReportStatus(8, "Create");
     SocketWindow = AllocateHiddenWindow(kWindowClass, &TSocketClient::WndProc, this);
@@ -128,6 +150,9 @@ TSocketClient::TSocketClient(QObject* owner) : QObject(owner) {
     FTimer = new TThreadTimer(this);
     FTimer->setEnabled(false);
     FTimer->setOnTimer([this](QObject* sender) { TimeoutExpired(sender); });
+    FRateTimer = new TThreadTimer(this);
+    FRateTimer->setEnabled(false);
+    FRateTimer->setOnTimer([this](QObject* sender) { RateTick(sender); });
     FTimeOut = 0;
     WinsockInfo.clear();
     Cancelled = false;
@@ -158,6 +183,8 @@ TSocketClient::~TSocketClient() {
     WinsockInfo.clear();
     delete FTimer;
     FTimer = nullptr;
+    delete FRateTimer;
+    FRateTimer = nullptr;
     FHostEntryBuffer.reset();
     if (SocketWindow)
         DestroyWindow(SocketWindow);
@@ -176,6 +203,18 @@ void TSocketClient::setTimeOut(int value) {
     if (value < 0)
         throw ERangeError();
     FTimeOut = value;
+}
+
+void TSocketClient::setMinRate(int value) {
+    if (value < 0)
+        throw ERangeError();
+    FMinRate = value;
+}
+
+void TSocketClient::setRateWindow(int value) {
+    if (value < 1)
+        throw ERangeError();
+    FRateWindow = value;
 }
 
 int TSocketClient::LiveSocketCount() {
@@ -373,8 +412,21 @@ void TSocketClient::Connect() {
         while (!IsConnected && !TimedOut && !Cancelled && AsyncOk)
             Wait();
     }
-    if (!TimedOut && !Cancelled && AsyncOk)
+    if (!TimedOut && !Cancelled && AsyncOk) {
+        StartRateWatch();
         return;
+    }
+    if (TimedOut || Cancelled) {
+        // The attempt may have come through after all (an OnConnect handler
+        // that aborts, a time-out that races the connect notification) or
+        // still be in flight: a raising Connect leaves no connection behind,
+        // and the next one starts on a fresh socket. The failure to report
+        // is the connect's own.
+        try {
+            CloseSocket();
+        } catch (const ESockError&) {
+        }
+    }
     if (OnConnectionFailed)
         OnConnectionFailed(this);
     if (TimedOut)
@@ -403,6 +455,7 @@ void TSocketClient::CloseSocket() {
     ReportStatus(4, "Request Close Socket");
     IsConnected = false;
     FAcceptReady = false;
+    StopRateWatch();
     if (SocketHandle == NoSocket)
         return;
     if (platform::closesocket(SocketHandle) == SOCKET_ERROR) {
@@ -435,10 +488,52 @@ void TSocketClient::TimerOff() {
 
 void TSocketClient::TimeoutExpired(QObject* /*sender*/) {
     ReportStatus(8, "Timer Triggered");
+    GiveUp();
+}
+
+void TSocketClient::GiveUp() {
     TimerOff();
     TimedOut = true;
     AsyncDone = true;
     Abort();
+}
+
+void TSocketClient::StartRateWatch() {
+    FMoved = 0;
+    FRateSamples.clear();
+    if (FMinRate == 0 || !FRateTimer)
+        return;
+    FRateSamples.emplace_back(SteadyMilliseconds(), FMoved);
+    FRateTimer->Restart(static_cast<unsigned>(std::max(1, FRateWindow / kRateTicksPerWindow)));
+}
+
+void TSocketClient::StopRateWatch() {
+    FRateSamples.clear();
+    if (FRateTimer)
+        FRateTimer->setEnabled(false);
+}
+
+void TSocketClient::RateTick(QObject* /*sender*/) {
+    const std::int64_t now = SteadyMilliseconds();
+    if (FTransfers == 0) {
+        // Outside the send and receive operations nobody waits for the peer:
+        // an idle connection is no slow one, so the watch starts afresh.
+        FRateSamples.assign(1, {now, FMoved});
+        return;
+    }
+    FRateSamples.emplace_back(now, FMoved);
+    // Keep the newest sample that is at least a window old, and nothing older.
+    while (FRateSamples.size() > 2 && now - FRateSamples[1].first >= FRateWindow)
+        FRateSamples.pop_front();
+    const auto [since, movedBefore] = FRateSamples.front();
+    const std::int64_t span = now - since;
+    if (span < FRateWindow)
+        return; // not yet a whole window to judge
+    if ((FMoved - movedBefore) * 1000 >= static_cast<std::int64_t>(FMinRate) * span)
+        return;
+    // Judged afresh from here should the connection be used on.
+    FRateSamples.assign(1, {now, FMoved});
+    GiveUp();
 }
 
 void TSocketClient::CheckSocketError(int expectedCode) {
@@ -488,6 +583,7 @@ void TSocketClient::ReportStatus(int level, const std::string& text) {
 
 void TSocketClient::SendBuffer(const char* bytes, std::uint16_t length) {
     ReportStatus(4, "Sending Buffer");
+    TransferScope transfer(*this);
     TimerScope timer(*this);
     std::size_t remaining = length;
     if (remaining == 0) {
@@ -514,6 +610,7 @@ void TSocketClient::SendAll(const char* bytes, std::size_t size, bool packets) {
             Wait();
             continue;
         }
+        Moved(n);
         bytes += n;
         size -= static_cast<std::size_t>(n);
         if (packets) {
@@ -541,6 +638,7 @@ void TSocketClient::Writeln(const std::string& text) {
 
 void TSocketClient::SendFile(const std::string& fileName) {
     ReportStatus(8, "SendFile");
+    TransferScope transfer(*this);
     File file(fileName, "rb");
     if (!file)
         throw EFileError("Cannot open file " + fileName);
@@ -570,6 +668,7 @@ void TSocketClient::SendFile(const std::string& fileName) {
 
 std::string TSocketClient::ReadLn() {
     ReportStatus(8, "ReadLn");
+    TransferScope transfer(*this);
     TimerScope timer(*this);
     char* buffer = FTransferBuffer.get();
     std::string line;
@@ -583,6 +682,7 @@ std::string TSocketClient::ReadLn() {
             const int n =
                 platform::recv(SocketHandle, &line[start + got], static_cast<int>(count - got), 0);
             if (n > 0) {
+                Moved(n);
                 got += static_cast<std::size_t>(n);
             } else if (n == 0) {
                 break;
@@ -632,6 +732,7 @@ std::string TSocketClient::ReadLn() {
 void TSocketClient::CaptureFile(const std::string& fileName) {
     ReportStatus(8, "CaptureFile");
     ReceivedCount = 0;
+    TransferScope transfer(*this);
     TimerScope timer(*this);
     File file(fileName, "wb");
     if (!file)
@@ -662,8 +763,10 @@ void TSocketClient::CaptureFile(const std::string& fileName) {
 
 int TSocketClient::CaptureBlock(char* buffer) {
     const int n = platform::recv(SocketHandle, buffer, TransferBufferSize, 0);
-    if (n >= 0)
+    if (n >= 0) {
+        Moved(n);
         return n;
+    }
     LastErrorCode = WSAGetLastError();
     if (LastErrorCode == WSAENOTCONN) {
         // The close notification replaced the socket: the data has ended.
@@ -679,6 +782,7 @@ void TSocketClient::CaptureString(std::string& text, int limit) {
     ReportStatus(8, "Capture String");
     text.clear();
     ReceivedCount = 0;
+    TransferScope transfer(*this);
     TimerScope timer(*this);
     char* buffer = FTransferBuffer.get();
     while (!Cancelled && (limit == -1 || static_cast<long long>(text.size()) < limit)) {
@@ -723,8 +827,10 @@ std::string TSocketClient::Transaction(const std::string& command) {
 
 SOCKET TSocketClient::Accept() {
     ReportStatus(4, "Accepting");
-    // Besides the look-up's AsyncDone, the accept notification itself ends
-    // the wait: a pending connection is what Accept waits for.
+    // Besides AsyncDone (set by an abort of this wait), the accept
+    // notification itself ends the wait: a pending connection is what Accept
+    // waits for. An AsyncDone left by an earlier look-up or abort is no news.
+    AsyncDone = false;
     while (!AsyncDone && !FAcceptReady && !Cancelled)
         Wait();
     if (Cancelled)

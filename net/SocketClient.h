@@ -20,9 +20,11 @@
 #include <QObject>
 
 #include <cstdint>
+#include <deque>
 #include <functional>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 // Every socket failure.
@@ -75,6 +77,18 @@ public:
     // raises "Range check error".
     int getTimeOut() const { return FTimeOut; }
     void setTimeOut(int value);
+    // The slowest transfer a connection may keep up: when the bytes it has
+    // sent and received over the last RateWindow milliseconds average below
+    // MinRate per second, it is given up on as a time-out is (TimedOut, then
+    // Abort). A trickle of bytes keeps restarting the time-out but not this.
+    // The rate is judged from a connection's first whole window on, counting
+    // only time spent inside send and receive operations. MinRate 0 is no
+    // minimum; a negative MinRate or a RateWindow below 1 raises "Range
+    // check error".
+    int getMinRate() const { return FMinRate; }
+    void setMinRate(int value);
+    int getRateWindow() const { return FRateWindow; }
+    void setRateWindow(int value);
     // Statuses of a level up to this are reported (levels 1, 2, 4, 8).
     int getReportLevel() const { return FReportLevel; }
     void setReportLevel(int value) { FReportLevel = value; }
@@ -177,8 +191,20 @@ public:
     std::vector<std::string> WinsockInfo; // start-up facts, filled by the first component
 
 private:
+    // Marks a send or receive operation as running for the rate watch.
+    class TransferScope;
+
     void InitializeWinsock();
     void TimeoutExpired(QObject* sender);
+    // What the time-out does when it fires: TimedOut, AsyncDone, Abort.
+    void GiveUp();
+    // The transfer-rate watch of the current connection (see MinRate):
+    // started when Connect succeeds, stopped when the socket closes.
+    void StartRateWatch();
+    void StopRateWatch();
+    void RateTick(QObject* sender);
+    // Counts bytes that a send or receive moved.
+    void Moved(int bytes) { FMoved += bytes; }
     // Opens a stream socket into SocketHandle and registers it with
     // SocketWindow; false when that fails.
     bool OpenSocket(bool withLinger);
@@ -218,4 +244,12 @@ private:
     int FCloseError = 0;            // error carried by the close notification
     bool FAcceptReady = false;      // an accept notification came and was not yet taken
     bool FDestroying = false;
+    int FMinRate = 0;
+    int FRateWindow = 60000;
+    TThreadTimer* FRateTimer = nullptr; // Qt child; runs while a watched connection is up
+    std::int64_t FMoved = 0;            // bytes sent and received on this connection
+    // (milliseconds of the steady clock, FMoved) at the rate timer's ticks,
+    // oldest first, reaching back just over RateWindow.
+    std::deque<std::pair<std::int64_t, std::int64_t>> FRateSamples;
+    int FTransfers = 0; // send and receive operations running (they nest)
 };

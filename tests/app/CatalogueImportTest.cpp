@@ -250,6 +250,7 @@ private slots:
         QTest::newRow("no slash") << "75;;abc" << QStringList{"0", "0", "75", "0"};
         QTest::newRow("not whole numbers") << "1.5/9x;;1e3" << QStringList{"0", "0", "0", "0"};
         QTest::newRow("signed") << "-5/+7;;-1" << QStringList{"-1", "-1", "7", "-5"};
+        QTest::newRow("second sign") << "+-5/-+7;;+-1" << QStringList{"0", "0", "0", "0"};
         QTest::newRow("too large")
             << "99999999999/1;;2147483647" << QStringList{"2147483647", "2147483647", "1", "0"};
     }

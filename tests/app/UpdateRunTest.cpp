@@ -27,10 +27,13 @@
 #include <QPushButton>
 #include <QtTest>
 
+#include <chrono>
 #include <cstdio>
-
+#include <filesystem>
 #include <optional>
+
 #include <sys/mount.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 using testsupport::Script;
@@ -135,10 +138,23 @@ struct Program {
 
 enum class Server { Replies, Refuses, ResetsMidBody };
 
+// The process's umask for as long as it lives.
+class ScopedUmask {
+public:
+    explicit ScopedUmask(mode_t mask) : FOld(::umask(mask)) {}
+    ~ScopedUmask() { ::umask(FOld); }
+    ScopedUmask(const ScopedUmask&) = delete;
+    ScopedUmask& operator=(const ScopedUmask&) = delete;
+
+private:
+    mode_t FOld;
+};
+
 } // namespace
 
 Q_DECLARE_METATYPE(Server)
 Q_DECLARE_METATYPE(std::optional<QByteArray>)
+Q_DECLARE_METATYPE(testsupport::Script)
 
 class UpdateRunTest : public QObject {
     Q_OBJECT
@@ -155,6 +171,11 @@ private slots:
     void readOnlyRunThenWritableRun();
     void updateAddressFollowsTheEnvironment();
     void silentServerEndsTheDownloadAndKeepsTheFile();
+    void tooSlowATransferIsGivenUpOn_data();
+    void tooSlowATransferIsGivenUpOn();
+    void stalePartFilesOfTheTargetAreRemoved();
+    void catalogueGetsTheModeOfAnyWrittenFile_data();
+    void catalogueGetsTheModeOfAnyWrittenFile();
 };
 
 void UpdateRunTest::outcomes_data() {
@@ -496,10 +517,116 @@ void UpdateRunTest::silentServerEndsTheDownloadAndKeepsTheFile() {
     QVERIFY_THROWS_EXCEPTION(
         std::exception,
         app::DownloadCatalogue("http://127.0.0.1:" + std::to_string(http.port()) + "/mmw.csv",
-                               target, 300));
+                               target, app::DownloadLimits{300}));
     QCOMPARE(QByteArray::fromStdString(platform::ReadWholeFile(target)), kEarlierCatalogue);
     QCOMPARE(QDir(QString::fromStdString(dir.file(""))).entryList(QDir::Files),
              QStringList{QStringLiteral("mmw.csv")});
+}
+
+// A byte every 100 ms keeps a time-out of 5 s from ever firing; with the
+// rate averaged over 1 s instead of 60 s, 10 bytes per second are below the
+// floor of 64 whether they trickle in the header or in the body.
+void UpdateRunTest::tooSlowATransferIsGivenUpOn_data() {
+    QTest::addColumn<Script>("script");
+    QTest::addColumn<bool>("givenUp");
+    QTest::addColumn<QByteArray>("fileAfter");
+
+    const QByteArray body(40, 'b');
+    const QByteArray reply = Reply("200 OK", body);
+    Script header = Script().awaitRequest();
+    for (const char byte : reply)
+        header.send(std::string(1, byte)).pause(100);
+    QTest::newRow("header trickles") << header.close() << true << kEarlierCatalogue;
+
+    const QByteArray head = reply.chopped(body.size());
+    Script trickle = Script().awaitRequest().send(head.toStdString());
+    for (const char byte : body)
+        trickle.send(std::string(1, byte)).pause(100);
+    QTest::newRow("body trickles") << trickle.close() << true << kEarlierCatalogue;
+
+    // 100 bytes every 50 ms for longer than the window: well above the floor.
+    const QByteArray steadyBody(3000, 's');
+    Script steady = Script().awaitRequest().send(
+        Reply("200 OK", steadyBody).chopped(steadyBody.size()).toStdString());
+    for (qsizetype sent = 0; sent < steadyBody.size(); sent += 100)
+        steady.send(steadyBody.mid(sent, 100).toStdString()).pause(50);
+    QTest::newRow("steady above the floor") << steady.close() << false << steadyBody;
+}
+
+void UpdateRunTest::tooSlowATransferIsGivenUpOn() {
+    QFETCH(Script, script);
+    QFETCH(bool, givenUp);
+    QFETCH(QByteArray, fileAfter);
+    testsupport::TempDir dir;
+    const std::string target = dir.file("mmw.csv");
+    platform::WriteWholeFile(target, kEarlierCatalogue.toStdString());
+    ScriptedServer http(script);
+    const std::string url = "http://127.0.0.1:" + std::to_string(http.port()) + "/mmw.csv";
+    const bool raised = [&] {
+        try {
+            app::DownloadCatalogue(url, target, app::DownloadLimits{5000, 1000, 64});
+            return false;
+        } catch (const std::exception&) {
+            return true;
+        }
+    }();
+    QCOMPARE(raised, givenUp);
+    QCOMPARE(QByteArray::fromStdString(platform::ReadWholeFile(target)), fileAfter);
+    QCOMPARE(QDir(QString::fromStdString(dir.path())).entryList(QDir::Files),
+             QStringList{QStringLiteral("mmw.csv")});
+}
+
+void UpdateRunTest::stalePartFilesOfTheTargetAreRemoved() {
+    testsupport::TempDir dir;
+    const auto hoursAgo = [](int hours) {
+        return std::filesystem::file_time_type::clock::now() - std::chrono::hours(hours);
+    };
+    // name, hours since it was last written
+    const std::vector<std::pair<std::string, int>> files{
+        {"mmw.csv", 2},         {"mmw.csv.Ab12Cd", 2}, {"mmw.csv.Xy34Zw", 0},  {"mmw.csv.old", 2},
+        {"mmw.csv.Ab12Cde", 2}, {"mmw.csv.Ab-2Cd", 2}, {"other.csv.Ab12Cd", 2}};
+    for (const auto& [name, hours] : files) {
+        platform::WriteWholeFile(dir.file(name), name);
+        std::filesystem::last_write_time(dir.file(name), hoursAgo(hours));
+    }
+    std::filesystem::create_directory(dir.file("mmw.csv.Dir123"));
+    std::filesystem::last_write_time(dir.file("mmw.csv.Dir123"), hoursAgo(2));
+
+    // The clean-up comes before the download, which here fails.
+    testsupport::PlainSocket refusing(false);
+    QVERIFY_THROWS_EXCEPTION(
+        std::exception,
+        app::DownloadCatalogue("http://127.0.0.1:" + std::to_string(refusing.port()) + "/mmw.csv",
+                               dir.file("mmw.csv")));
+    QCOMPARE(QDir(QString::fromStdString(dir.path()))
+                 .entryList(QDir::Files | QDir::Dirs | QDir::NoDotAndDotDot, QDir::Name),
+             (QStringList{"mmw.csv", "mmw.csv.Ab-2Cd", "mmw.csv.Ab12Cde", "mmw.csv.Dir123",
+                          "mmw.csv.Xy34Zw", "mmw.csv.old", "other.csv.Ab12Cd"}));
+    QCOMPARE(platform::ReadWholeFile(dir.file("mmw.csv")), std::string("mmw.csv"));
+}
+
+void UpdateRunTest::catalogueGetsTheModeOfAnyWrittenFile_data() {
+    QTest::addColumn<int>("umask");
+    QTest::addColumn<int>("mode");
+    QTest::newRow("022") << 022 << 0644;
+    QTest::newRow("007") << 007 << 0660;
+}
+
+void UpdateRunTest::catalogueGetsTheModeOfAnyWrittenFile() {
+    QFETCH(int, umask);
+    QFETCH(int, mode);
+    testsupport::TempDir dir;
+    const std::string target = dir.file("mmw.csv");
+    ScriptedServer http(SmallReply());
+    {
+        const ScopedUmask scoped(static_cast<mode_t>(umask));
+        app::DownloadCatalogue("http://127.0.0.1:" + std::to_string(http.port()) + "/mmw.csv",
+                               target);
+    }
+    struct stat status {};
+    QCOMPARE(::stat(target.c_str(), &status), 0);
+    QCOMPARE(static_cast<int>(status.st_mode & 07777), mode);
+    QCOMPARE(QByteArray::fromStdString(platform::ReadWholeFile(target)), kSmallCatalogue);
 }
 
 QTEST_MAIN(UpdateRunTest)

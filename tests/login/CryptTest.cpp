@@ -135,9 +135,17 @@ private slots:
 
     // The building blocks as the operations use them: a fresh state and the
     // default key give the first key-stream word the "AB" answer was built
-    // from, and MixWord refuses to run past the last word.
+    // from, NextKeyWord refuses to run without a key, and MixWord refuses to
+    // run past the last word.
     void stepsOfTheEngine() {
         TPasswordEncryptDecrypt engine;
+        engine.ResetState();
+        try {
+            engine.NextKeyWord();
+            QFAIL("no error raised");
+        } catch (const platform::ERangeError& e) {
+            QCOMPARE(e.Message(), std::string("Range check error"));
+        }
         engine.ResetState();
         engine.LoadKey(std::string());
         const TPasswordEncryptDecrypt::Word k = engine.NextKeyWord();

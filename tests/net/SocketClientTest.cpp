@@ -194,6 +194,44 @@ private slots:
         QVERIFY(!client.socket.TimedOut);
     }
 
+    // A connection that comes up while Connect is being given up on: the
+    // raising Connect closes it, and the next Connect starts afresh.
+    void raisingConnectLeavesNoConnection_data() {
+        QTest::addColumn<bool>("timeOut"); // else Abort inside OnConnect
+        QTest::addColumn<QString>("message");
+        QTest::newRow("abort inside OnConnect") << false << "Connection Canceled";
+        QTest::newRow("time-out during OnConnect") << true << "Connection Timed out";
+    }
+    void raisingConnectLeavesNoConnection() {
+        QFETCH(bool, timeOut);
+        QFETCH(QString, message);
+        ScriptedServer server({Script().silence(), Script().send("next\n").silence()});
+        Client client(server.port());
+        client.socket.setTimeOut(timeOut ? 50 : 0);
+        client.socket.OnConnect = [&](QObject*) {
+            client.events.push_back("OnConnect");
+            if (!timeOut) {
+                client.socket.Abort();
+                return;
+            }
+            // The handler runs the message loop (as a box would) until the
+            // connect's time-out has fired behind the notification.
+            for (int i = 0; i < 1000 && !client.socket.TimedOut; ++i)
+                QTest::qWait(10);
+        };
+        QCOMPARE(QString::fromStdString(MessageOf<ESockError>([&] { client.socket.Connect(); })),
+                 message);
+        QVERIFY(!client.socket.IsConnected);
+        QCOMPARE(client.events, (std::vector<std::string>{"Resolve Host", "OnConnect",
+                                                          "OnDisconnect", "OnConnectionFailed"}));
+
+        client.socket.OnConnect = nullptr;
+        client.socket.setTimeOut(10000);
+        client.socket.Connect();
+        QVERIFY(client.socket.IsConnected);
+        QCOMPARE(client.socket.ReadLn(), std::string("next\n"));
+    }
+
     void reconnectAfterDisconnect() {
         ScriptedServer server({Script().send("one\n").silence(), Script().send("two\n").silence()});
         Client client(server.port());
@@ -388,6 +426,10 @@ private slots:
             std::string("Range check error"));
         QCOMPARE(MessageOf<platform::ERangeError>([&] { client.socket.setTimeOut(-1); }),
                  std::string("Range check error"));
+        QCOMPARE(MessageOf<platform::ERangeError>([&] { client.socket.setMinRate(-1); }),
+                 std::string("Range check error"));
+        QCOMPARE(MessageOf<platform::ERangeError>([&] { client.socket.setRateWindow(0); }),
+                 std::string("Range check error"));
         QCOMPARE(MessageOf<platform::EFileError>([&] { client.socket.SendFile("/nonexistent"); }),
                  std::string("Cannot open file /nonexistent"));
     }
@@ -406,6 +448,21 @@ private slots:
         QCOMPARE(message, std::string("Socket send aborted"));
         QVERIFY(client.socket.TimedOut);
         QVERIFY(!client.socket.Cancelled);
+    }
+
+    // The minimum rate judges the time spent in sends and receives: a
+    // connection left idle between them for longer than the window, at no
+    // rate at all, is no slow transfer.
+    void minimumRateSparesAnIdleConnection() {
+        ScriptedServer server(Script().send("one\ntwo\n").silence());
+        Client client(server.port());
+        client.socket.setMinRate(64);
+        client.socket.setRateWindow(200);
+        client.socket.Connect();
+        QCOMPARE(client.socket.ReadLn(), std::string("one\n"));
+        QTest::qWait(1000);
+        QCOMPARE(client.socket.ReadLn(), std::string("two\n"));
+        QVERIFY(!client.socket.TimedOut);
     }
 
     void transaction_data() {
@@ -467,6 +524,38 @@ private slots:
         bool got = false; // the condition is evaluated more than once
         QTRY_VERIFY(got || (got = platform::recv(accepted, &byte, 1, 0) == 1));
         QCOMPARE(byte, 'z');
+        platform::closesocket(accepted);
+        ::close(peer);
+    }
+
+    // A look-up that failed earlier leaves AsyncDone set; Accept still waits
+    // for the connection that comes while it waits.
+    void acceptWaitsAfterAFailedLookUp() {
+        TSocketClient client;
+        client.setHost(kUnknownHost);
+        client.setPort(80);
+        QCOMPARE(MessageOf<ESockError>([&] { client.Connect(); }),
+                 std::string("Null Remote Address"));
+        QVERIFY(client.AsyncDone);
+
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        QCOMPARE(platform::bind(client.SocketHandle, reinterpret_cast<sockaddr*>(&address),
+                                sizeof address),
+                 0);
+        socklen_t length = sizeof address;
+        ::getsockname(client.SocketHandle, reinterpret_cast<sockaddr*>(&address), &length);
+        QCOMPARE(platform::listen(client.SocketHandle, 1), 0);
+
+        // The peer comes only once Accept runs the message loop.
+        const int peer = ::socket(AF_INET, SOCK_STREAM, 0);
+        QTimer::singleShot(100, &client, [&] {
+            ::connect(peer, reinterpret_cast<sockaddr*>(&address), sizeof address);
+        });
+        const platform::SOCKET accepted = client.Accept();
+        QVERIFY(accepted != platform::INVALID_SOCKET);
+        QVERIFY(client.IsConnected);
         platform::closesocket(accepted);
         ::close(peer);
     }
