@@ -18,6 +18,7 @@
 #include "platform/Win1250.h"
 #include "waitmessage/Waitmessage.h"
 
+#include <QCloseEvent>
 #include <QLabel>
 #include <QPushButton>
 #include <QResizeEvent>
@@ -122,6 +123,11 @@ void TFMain::showEvent(QShowEvent* event) {
         // The window is shown even when its OnShow handler fails.
         platform::Guard([this] { FormShow(this); });
     }
+}
+
+void TFMain::closeEvent(QCloseEvent* event) {
+    QWidget::closeEvent(event);
+    platform::Terminate();
 }
 
 void TFMain::resizeEvent(QResizeEvent* event) {

@@ -22,6 +22,7 @@
 #include "walkthrough/UserDriver.h"
 
 #include <QPushButton>
+#include <QTimer>
 #include <QtTest>
 
 #include <cstdio>
@@ -89,7 +90,10 @@ struct World {
         platform::ClearMessageBoxAnswers();
         platform::TakeMessageBoxCalls();
     }
-    ~World() { std::remove(catalogue.c_str()); }
+    ~World() {
+        std::remove(catalogue.c_str());
+        platform::ClearTerminated();
+    }
 
     void pointAt(int port) { host.emplace("MMW_UPDATE_HOST", "127.0.0.1:" + std::to_string(port)); }
     // Starts the update server of this test and points the program at it.
@@ -127,11 +131,37 @@ struct Program {
     TFMain& main() const { return forms.Main(); }
 };
 
+// "makes models versions" that merging the first lineCount lines of a
+// catalogue makes: every distinct make, model under its make and version
+// under its model is one row.
+QString DistinctRows(const QByteArray& body, int lineCount) {
+    QSet<QString> makes, models, versions;
+    const QList<QByteArray> lines = body.split('\n');
+    for (int i = 0; i < lineCount && i < lines.size(); ++i) {
+        const QList<QByteArray> fields = lines[i].split(';');
+        if (fields.size() < 4)
+            continue;
+        makes << fields[0];
+        models << fields[0] + ';' + fields[1];
+        versions << fields[0] + ';' + fields[1] + ';' + fields[3];
+    }
+    return QStringLiteral("%1 %2 %3").arg(makes.size()).arg(models.size()).arg(versions.size());
+}
+
+// A demo catalogue of lineCount lines, as the update server sends it.
+QByteArray DemoCatalogue(int lineCount) {
+    testsupport::TempDir dir;
+    app::WriteDemoCatalogue(dir.file("mmw.csv"), lineCount);
+    return QByteArray::fromStdString(platform::ReadWholeFile(dir.file("mmw.csv")));
+}
+
 enum class Server { Replies, Refuses, ResetsMidBody };
+enum class CloseAt { Download, Import };
 
 } // namespace
 
 Q_DECLARE_METATYPE(Server)
+Q_DECLARE_METATYPE(CloseAt)
 Q_DECLARE_METATYPE(std::optional<QByteArray>)
 
 class UpdateRunTest : public QObject {
@@ -147,6 +177,8 @@ private slots:
     void failingMarkerInsertKeepsTheCatalogue();
     void updateAddressFollowsTheEnvironment();
     void silentServerEndsTheDownloadAndKeepsTheFile();
+    void closingTheMainWindowEndsTheProgram_data();
+    void closingTheMainWindowEndsTheProgram();
 };
 
 void UpdateRunTest::outcomes_data() {
@@ -275,9 +307,7 @@ void UpdateRunTest::outcomes() {
 
 void UpdateRunTest::progressAndMarkerOfARealisticCatalogue() {
     World world;
-    testsupport::TempDir dir;
-    app::WriteDemoCatalogue(dir.file("mmw.csv"), 250);
-    const QByteArray body = QByteArray::fromStdString(platform::ReadWholeFile(dir.file("mmw.csv")));
+    const QByteArray body = DemoCatalogue(250);
     world.serve(Script::Reply(Reply("200 OK", body).toStdString()));
 
     Program program(Administrator());
@@ -288,20 +318,8 @@ void UpdateRunTest::progressAndMarkerOfARealisticCatalogue() {
              (QStringList{kDownloadText, kImportText, kImportText + QStringLiteral("100 z 250"),
                           kImportText + QStringLiteral("200 z 250")}));
     QCOMPARE(world.marker(), QStringLiteral("2013-06-12"));
-    // Every distinct make, model under its make and version under its model
-    // became one row.
-    QSet<QString> makes, models, versions;
-    for (const QByteArray& line : body.split('\n')) {
-        const QList<QByteArray> fields = line.split(';');
-        if (fields.size() < 4)
-            continue;
-        makes << fields[0];
-        models << fields[0] + ';' + fields[1];
-        versions << fields[0] + ';' + fields[1] + ';' + fields[3];
-    }
-    QCOMPARE(versions.size(), 249); // one line in 200 repeats the one before
-    QCOMPARE(world.rows(),
-             QStringLiteral("%1 %2 %3").arg(makes.size()).arg(models.size()).arg(versions.size()));
+    QVERIFY(DistinctRows(body, 250).endsWith(" 249")); // one line in 200 repeats the one before
+    QCOMPARE(world.rows(), DistinctRows(body, 250));
     QCOMPARE(world.file(), std::optional(body));
     // Query1 keeps the guard's select open; the work query is gone.
     QVERIFY(program.main().Query1->getActive());
@@ -418,6 +436,75 @@ void UpdateRunTest::silentServerEndsTheDownloadAndKeepsTheFile() {
     QCOMPARE(QByteArray::fromStdString(platform::ReadWholeFile(target)), kEarlierCatalogue);
     QCOMPARE(QDir(QString::fromStdString(dir.file(""))).entryList(QDir::Files),
              QStringList{QStringLiteral("mmw.csv")});
+}
+
+void UpdateRunTest::closingTheMainWindowEndsTheProgram_data() {
+    QTest::addColumn<CloseAt>("closeAt");
+    QTest::addColumn<QString>("rows");
+    QTest::addColumn<QStringList>("waits");
+    const QByteArray catalogue = DemoCatalogue(250);
+    QTest::newRow("while the server stalls in the body")
+        << CloseAt::Download << "0 0 0" << QStringList{kDownloadText};
+    // The person closes the window as the count reaches line 100: lines 1
+    // to 99 are in, nothing after them.
+    QTest::newRow("in the middle of the import")
+        << CloseAt::Import << DistinctRows(catalogue, 99)
+        << QStringList{kDownloadText, kImportText, kImportText + QStringLiteral("100 z 250")};
+}
+
+void UpdateRunTest::closingTheMainWindowEndsTheProgram() {
+    QFETCH(CloseAt, closeAt);
+    QFETCH(QString, rows);
+    QFETCH(QStringList, waits);
+
+    World world;
+    const QByteArray catalogue = DemoCatalogue(250);
+    if (closeAt == CloseAt::Download) {
+        platform::WriteWholeFile(world.catalogue, kEarlierCatalogue.toStdString());
+        world.serve(Script()
+                        .awaitRequest()
+                        .send(Reply("200 OK", catalogue).left(2000).toStdString())
+                        .silence());
+    } else {
+        world.serve(Script::Reply(Reply("200 OK", catalogue).toStdString()));
+    }
+
+    Program program(Administrator());
+    // The close box is pressed while the download waits for the rest of the
+    // body (the request is in), or when the import shows its first count.
+    QTimer watch;
+    watch.setInterval(10);
+    connect(&watch, &QTimer::timeout, &program.main(), [&] {
+        if (!world.server->request().empty())
+            program.main().close();
+    });
+    program.person.onWaitText = [&](const walkthrough::Sight& sight) {
+        if (closeAt == CloseAt::Download && sight.text == kDownloadText)
+            watch.start();
+        if (closeAt == CloseAt::Import && sight.text.contains(QStringLiteral(" z ")))
+            program.main().close();
+    };
+
+    // The message loop runs as start-up runs it, and must return by itself.
+    // Should it not, the guard ends it with another code instead of letting
+    // the suite hang.
+    QTimer::singleShot(0, &program.main(), [&] { program.person.PressStart(); });
+    QTimer::singleShot(120000, [] { QCoreApplication::exit(1); });
+    QCOMPARE(QApplication::exec(), 0);
+
+    QVERIFY(platform::Terminated());
+    QVERIFY(!program.main().isVisible());
+    QVERIFY(!program.main().komunikat->getVisible());
+    QCOMPARE(program.person.Texts(walkthrough::Sight::WaitText), waits);
+    QCOMPARE(Boxes(), QStringList{kQuestion}); // and no box after the close
+    QCOMPARE(world.marker(), QString());
+    QCOMPARE(world.rows(), rows);
+    if (closeAt == CloseAt::Download)
+        QCOMPARE(world.file(), std::optional(kEarlierCatalogue));
+    const QStringList leftovers =
+        QDir(platform::ToQString(platform::ExtractFileDir(world.catalogue)))
+            .entryList({QStringLiteral("mmw.csv.*")});
+    QVERIFY2(leftovers.isEmpty(), qPrintable(leftovers.join(' ')));
 }
 
 QTEST_MAIN(UpdateRunTest)
