@@ -73,6 +73,8 @@ TFMain::TFMain(QWidget* owner)
     Button1->setObjectName(QStringLiteral("Button1"));
     Button1->setGeometry(kButtonLeft, kButtonTop, kButtonWidth, kButtonHeight);
     Button1->setText(QStringLiteral("Rozpocznij"));
+    // The focused button answers Enter as well as Space.
+    Button1->setAutoDefault(true);
     Button1->setFocus();
     connect(Button1, &QPushButton::clicked, this,
             [this] { platform::Guard([this] { Button1Click(Button1); }); });
@@ -173,6 +175,9 @@ void TFMain::Button1Click(QObject*) {
         TFMain* form;
         ~RunEnd() {
             form->Button1->setEnabled(true);
+            // Turning it off took the focus away; the next try starts from
+            // the keyboard again.
+            form->Button1->setFocus();
             form->FRunning = false;
         }
     } runEnd{this};

@@ -177,6 +177,8 @@ private slots:
     void failingMarkerInsertKeepsTheCatalogue();
     void updateAddressFollowsTheEnvironment();
     void silentServerEndsTheDownloadAndKeepsTheFile();
+    void startKeyAfterARunStartsTheNextTry_data();
+    void startKeyAfterARunStartsTheNextTry();
     void closingTheMainWindowEndsTheProgram_data();
     void closingTheMainWindowEndsTheProgram();
 };
@@ -436,6 +438,35 @@ void UpdateRunTest::silentServerEndsTheDownloadAndKeepsTheFile() {
     QCOMPARE(QByteArray::fromStdString(platform::ReadWholeFile(target)), kEarlierCatalogue);
     QCOMPARE(QDir(QString::fromStdString(dir.file(""))).entryList(QDir::Files),
              QStringList{QStringLiteral("mmw.csv")});
+}
+
+void UpdateRunTest::startKeyAfterARunStartsTheNextTry_data() {
+    QTest::addColumn<Qt::Key>("key");
+    QTest::newRow("Space") << Qt::Key_Space;
+    QTest::newRow("Return") << Qt::Key_Return;
+    QTest::newRow("Enter") << Qt::Key_Enter;
+}
+
+void UpdateRunTest::startKeyAfterARunStartsTheNextTry() {
+    QFETCH(Qt::Key, key);
+    World world;
+    world.serve(SmallReply());
+    Program program(Administrator());
+    // The window is active when the person presses the button, so the
+    // button has the focus while the run turns it off.
+    program.main().activateWindow();
+    QTRY_VERIFY(program.main().isActiveWindow());
+    program.person.PressStart();
+    QCOMPARE(Boxes(), (QStringList{kQuestion, kSuccess}));
+
+    // The window's focus is on the button again, so the key typed in the
+    // main window starts the next try: the login, then the guard's refusal.
+    QCOMPARE(program.main().focusWidget(), program.main().Button1);
+    program.main().activateWindow();
+    QTRY_VERIFY(program.main().isActiveWindow());
+    program.person.PressKey(key);
+    QCOMPARE(program.person.LoginShowings(), 2);
+    QCOMPARE(Boxes(), QStringList{kOnce});
 }
 
 void UpdateRunTest::closingTheMainWindowEndsTheProgram_data() {
