@@ -78,6 +78,8 @@ private slots:
         QTest::addColumn<QByteArray>("expected");
         QTest::newRow("cyrillic") << QByteArray("a\xD0\x96z") << QByteArray("a?z");
         QTest::newRow("emoji") << QByteArray("\xF0\x9F\x98\x80") << QByteArray("?");
+        QTest::newRow("emoji among letters")
+            << QByteArray("\xC5\x81\xF0\x9F\x98\x80z") << QByteArray("\xA3?z");
         QTest::newRow("cut sequence") << QByteArray("a\xC5") << QByteArray("a?");
         QTest::newRow("lone continuation") << QByteArray("\x80x") << QByteArray("?x");
     }
@@ -85,6 +87,8 @@ private slots:
         QFETCH(QByteArray, utf8);
         QFETCH(QByteArray, expected);
         QCOMPARE(QByteArray::fromStdString(Utf8ToWin1250(utf8.toStdString())), expected);
+        // The same text from the user interface.
+        QCOMPARE(QByteArray::fromStdString(FromQString(QString::fromUtf8(utf8))), expected);
     }
 
     void upperCaseTable_data() {
