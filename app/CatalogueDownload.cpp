@@ -31,7 +31,7 @@ class PartFile {
 public:
     explicit PartFile(const std::string& target) {
         std::string pattern = target + ".XXXXXX";
-        const int descriptor = ::mkstemp(pattern.data());
+        const int descriptor = platform::CreateUniqueFile(pattern);
         if (descriptor < 0)
             throw platform::EFileError("Cannot create file " + pattern + ": " +
                                        std::strerror(errno));
@@ -40,7 +40,7 @@ public:
     }
     ~PartFile() {
         if (!FPath.empty())
-            ::unlink(FPath.c_str());
+            platform::DeleteFile(FPath);
     }
     PartFile(const PartFile&) = delete;
     PartFile& operator=(const PartFile&) = delete;
@@ -52,7 +52,7 @@ public:
     // the whole new one.
     void Replace(const std::string& target) {
         Sync(FPath, O_RDONLY);
-        if (std::rename(FPath.c_str(), target.c_str()) != 0)
+        if (!platform::RenameFile(FPath, target))
             throw platform::EFileError("Cannot rename " + FPath + " to " + target + ": " +
                                        std::strerror(errno));
         FPath.clear();
@@ -61,7 +61,7 @@ public:
 
 private:
     static void Sync(const std::string& path, int flags) {
-        const int descriptor = ::open(path.c_str(), flags | O_CLOEXEC);
+        const int descriptor = platform::FileOpen(path, flags | O_CLOEXEC);
         if (descriptor < 0 || ::fsync(descriptor) != 0) {
             const int error = errno;
             if (descriptor >= 0)
@@ -113,7 +113,7 @@ void DownloadCatalogue(const std::string& url, const std::string& target, int ti
             throw platform::Exception("The update server answered with status " +
                                       std::to_string(status));
         if (DeclaresLength(client->getHeader())) {
-            const auto received = std::filesystem::file_size(part.Path());
+            const auto received = std::filesystem::file_size(platform::SystemPath(part.Path()));
             if (received != static_cast<std::uintmax_t>(client->ContentLength))
                 throw platform::Exception("The reply ended after " + std::to_string(received) +
                                           " of " + std::to_string(client->ContentLength) +

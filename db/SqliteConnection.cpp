@@ -6,6 +6,7 @@
 #include "db/EDBEngineError.h"
 #include "db/SqlTokenizer.h"
 #include "db/StatementShape.h"
+#include "platform/FileServices.h"
 #include "platform/Win1250.h"
 
 #include <algorithm>
@@ -121,7 +122,8 @@ std::unique_ptr<SqliteConnection> SqliteConnection::Open(const std::string& dire
     const std::string path = TablesFile(directory);
 
     sqlite3* raw = nullptr;
-    const int rc = sqlite3_open_v2(path.c_str(), &raw, SQLITE_OPEN_READWRITE, nullptr);
+    const int rc =
+        sqlite3_open_v2(platform::SystemPath(path).c_str(), &raw, SQLITE_OPEN_READWRITE, nullptr);
     SqliteHandle database(raw);
     auto fail = [&](int code) {
         const std::string reason = database
