@@ -86,12 +86,12 @@ struct World {
     std::optional<ScriptedServer> server;
 
     World() {
-        std::remove(catalogue.c_str());
+        platform::DeleteFile(catalogue);
         platform::ClearMessageBoxAnswers();
         platform::TakeMessageBoxCalls();
     }
     ~World() {
-        std::remove(catalogue.c_str());
+        platform::DeleteFile(catalogue);
         platform::ClearTerminated();
     }
 
@@ -181,6 +181,7 @@ private slots:
     void startKeyAfterARunStartsTheNextTry();
     void closingTheMainWindowEndsTheProgram_data();
     void closingTheMainWindowEndsTheProgram();
+    void runInDirectoriesWithPolishNames();
 };
 
 void UpdateRunTest::outcomes_data() {
@@ -283,7 +284,8 @@ void UpdateRunTest::outcomes() {
     program.person.PressStart();
 
     for (QString& box : boxes)
-        box.replace(QStringLiteral("%1"), QString::fromStdString(world.catalogue));
+        box.replace(QStringLiteral("%1"),
+                    QCoreApplication::applicationDirPath() + QStringLiteral("/mmw.csv"));
     QCOMPARE(Boxes(), boxes);
     QCOMPARE(program.person.Texts(walkthrough::Sight::WaitText), waits);
     QVERIFY(!program.main().komunikat->getVisible());
@@ -294,7 +296,7 @@ void UpdateRunTest::outcomes() {
     QCOMPARE(world.file(), fileAfter);
     // Only the download's temporary file could be left: nothing is.
     const QStringList leftovers =
-        QDir(QString::fromStdString(platform::ExtractFileDir(world.catalogue)))
+        QDir(platform::ToQString(platform::ExtractFileDir(world.catalogue)))
             .entryList({QStringLiteral("mmw.csv.*")});
     QVERIFY2(leftovers.isEmpty(), qPrintable(leftovers.join(' ')));
     // The download asked for the catalogue, exactly once, when it ran.
@@ -436,7 +438,7 @@ void UpdateRunTest::silentServerEndsTheDownloadAndKeepsTheFile() {
         app::DownloadCatalogue("http://127.0.0.1:" + std::to_string(http.port()) + "/mmw.csv",
                                target, 300));
     QCOMPARE(QByteArray::fromStdString(platform::ReadWholeFile(target)), kEarlierCatalogue);
-    QCOMPARE(QDir(QString::fromStdString(dir.file(""))).entryList(QDir::Files),
+    QCOMPARE(QDir(platform::ToQString(dir.path())).entryList(QDir::Files),
              QStringList{QStringLiteral("mmw.csv")});
 }
 
@@ -536,6 +538,39 @@ void UpdateRunTest::closingTheMainWindowEndsTheProgram() {
         QDir(platform::ToQString(platform::ExtractFileDir(world.catalogue)))
             .entryList({QStringLiteral("mmw.csv.*")});
     QVERIFY2(leftovers.isEmpty(), qPrintable(leftovers.join(' ')));
+}
+
+void UpdateRunTest::runInDirectoriesWithPolishNames() {
+    // The test plays the runs above once more as a copy of itself, so that
+    // the program's directory is named in Polish; its temporary files, the
+    // test's database and the session's private directory among them, go
+    // under another such directory.
+    constexpr const char* kInPolishDirectories = "MMW_TEST_IN_POLISH_DIRECTORIES";
+    if (qEnvironmentVariableIsSet(kInPolishDirectories))
+        QSKIP("this is the copy in the Polish directories");
+    QTemporaryDir root;
+    QVERIFY(root.isValid());
+    const QString programDir = root.filePath(QString::fromUtf8("Łódź/program żółwia"));
+    const QString dataDir = root.filePath(QString::fromUtf8("Łódź/dane"));
+    QVERIFY(QDir().mkpath(programDir) && QDir().mkpath(dataDir));
+    const QString copy =
+        programDir + '/' + QFileInfo(QCoreApplication::applicationFilePath()).fileName();
+    QVERIFY(QFile::copy(QCoreApplication::applicationFilePath(), copy));
+
+    QProcess child;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("TMPDIR"), dataDir);
+    environment.insert(QString::fromLatin1(kInPolishDirectories), QStringLiteral("1"));
+    child.setProcessEnvironment(environment);
+    child.setProcessChannelMode(QProcess::MergedChannels);
+    child.start(copy, {QStringLiteral("outcomes"),
+                       QStringLiteral("progressAndMarkerOfARealisticCatalogue"),
+                       QStringLiteral("closingTheMainWindowEndsTheProgram")});
+    QVERIFY(child.waitForFinished(240000));
+    const QByteArray output = child.readAll();
+    QVERIFY2(child.exitStatus() == QProcess::NormalExit && child.exitCode() == 0,
+             output.constData());
+    QVERIFY2(output.contains(" 0 failed, 0 skipped"), output.constData());
 }
 
 QTEST_MAIN(UpdateRunTest)
