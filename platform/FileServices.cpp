@@ -13,7 +13,7 @@
 namespace platform {
 namespace {
 
-// path as the system names it.
+// path is the system's own (UTF-8), straight from the environment.
 bool UsableDirectory(const char* path) {
     struct stat st {};
     return path && *path && ::access(path, W_OK | X_OK) == 0 && ::stat(path, &st) == 0 &&
