@@ -43,7 +43,7 @@ bool IsPartSuffixCharacter(char c) {
 // or removed stays, and the download goes on.
 void RemoveStaleParts(const std::string& target) {
     namespace fs = std::filesystem;
-    const fs::path targetPath(target);
+    const fs::path targetPath(platform::SystemPath(target));
     const std::string prefix = targetPath.filename().string() + ".";
     const fs::path directory =
         targetPath.has_parent_path() ? targetPath.parent_path() : fs::path(".");
@@ -84,7 +84,7 @@ public:
                 path += kPartSuffixCharacters[QRandomGenerator::global()->bounded(
                     static_cast<quint32>(sizeof kPartSuffixCharacters - 1))];
             const int descriptor =
-                ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+                platform::FileOpen(path, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
             if (descriptor >= 0) {
                 ::close(descriptor);
                 FPath = path;
@@ -97,7 +97,7 @@ public:
     }
     ~PartFile() {
         if (!FPath.empty())
-            ::unlink(FPath.c_str());
+            platform::DeleteFile(FPath);
     }
     PartFile(const PartFile&) = delete;
     PartFile& operator=(const PartFile&) = delete;
@@ -109,7 +109,7 @@ public:
     // the whole new one.
     void Replace(const std::string& target) {
         Sync(FPath, O_RDONLY);
-        if (std::rename(FPath.c_str(), target.c_str()) != 0)
+        if (!platform::RenameFile(FPath, target))
             throw platform::EFileError("Cannot rename " + FPath + " to " + target + ": " +
                                        std::strerror(errno));
         FPath.clear();
@@ -118,7 +118,7 @@ public:
 
 private:
     static void Sync(const std::string& path, int flags) {
-        const int descriptor = ::open(path.c_str(), flags | O_CLOEXEC);
+        const int descriptor = platform::FileOpen(path, flags | O_CLOEXEC);
         if (descriptor < 0 || ::fsync(descriptor) != 0) {
             const int error = errno;
             if (descriptor >= 0)
@@ -173,7 +173,7 @@ void DownloadCatalogue(const std::string& url, const std::string& target,
             throw platform::Exception("The update server answered with status " +
                                       std::to_string(status));
         if (DeclaresLength(client->getHeader())) {
-            const auto received = std::filesystem::file_size(part.Path());
+            const auto received = std::filesystem::file_size(platform::SystemPath(part.Path()));
             if (received != static_cast<std::uintmax_t>(client->ContentLength))
                 throw platform::Exception("The reply ended after " + std::to_string(received) +
                                           " of " + std::to_string(client->ContentLength) +

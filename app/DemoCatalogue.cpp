@@ -1,6 +1,7 @@
 #include "app/DemoCatalogue.h"
 
 #include "platform/Exception.h"
+#include "platform/FileServices.h"
 #include "platform/Win1250.h"
 
 #include <algorithm>
@@ -107,7 +108,7 @@ CatalogueShape WriteDemoCatalogue(const std::string& path, int lineCount) {
     for (int& w : makeWeight)
         makeWeights += (w = 1 + random.below(3));
 
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    std::ofstream out(platform::SystemPath(path), std::ios::binary | std::ios::trunc);
     if (!out)
         throw platform::EFileError("Cannot create file " + path);
     int written = 0;

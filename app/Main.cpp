@@ -17,6 +17,7 @@
 #include "platform/Win1250.h"
 #include "waitmessage/Waitmessage.h"
 
+#include <QCloseEvent>
 #include <QLabel>
 #include <QPushButton>
 #include <QResizeEvent>
@@ -71,6 +72,8 @@ TFMain::TFMain(QWidget* owner)
     Button1->setObjectName(QStringLiteral("Button1"));
     Button1->setGeometry(kButtonLeft, kButtonTop, kButtonWidth, kButtonHeight);
     Button1->setText(QStringLiteral("Rozpocznij"));
+    // The focused button answers Enter as well as Space.
+    Button1->setAutoDefault(true);
     Button1->setFocus();
     connect(Button1, &QPushButton::clicked, this,
             [this] { platform::Guard([this] { Button1Click(Button1); }); });
@@ -123,6 +126,11 @@ void TFMain::showEvent(QShowEvent* event) {
     }
 }
 
+void TFMain::closeEvent(QCloseEvent* event) {
+    QWidget::closeEvent(event);
+    platform::Terminate();
+}
+
 void TFMain::resizeEvent(QResizeEvent* event) {
     QWidget::resizeEvent(event);
     if (Button1)
@@ -166,6 +174,9 @@ void TFMain::Button1Click(QObject*) {
         TFMain* form;
         ~RunEnd() {
             form->Button1->setEnabled(true);
+            // Turning it off took the focus away; the next try starts from
+            // the keyboard again.
+            form->Button1->setFocus();
             form->FRunning = false;
         }
     } runEnd{this};

@@ -54,6 +54,9 @@ public:
 
 protected:
     void showEvent(QShowEvent* event) override;
+    // Closing the main window ends the program, also in the middle of a run:
+    // the wait window alone would keep the message loop going.
+    void closeEvent(QCloseEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
 
 private:

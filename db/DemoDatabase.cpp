@@ -99,7 +99,7 @@ void DemoDatabase::Create(const std::string& directory) {
     const std::string path = TablesFile(directory);
     // Claiming the name with O_EXCL makes "refuse an existing database"
     // hold even against another process creating it at the same moment.
-    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL, 0666);
+    const int fd = platform::FileOpen(path, O_WRONLY | O_CREAT | O_EXCL, 0666);
     if (fd < 0) {
         if (errno == EEXIST)
             throw platform::Exception("The database " + path + " exists already; it is kept");
@@ -108,7 +108,8 @@ void DemoDatabase::Create(const std::string& directory) {
     ::close(fd);
     try {
         sqlite3* raw = nullptr;
-        const int rc = sqlite3_open_v2(path.c_str(), &raw, SQLITE_OPEN_READWRITE, nullptr);
+        const int rc = sqlite3_open_v2(platform::SystemPath(path).c_str(), &raw,
+                                       SQLITE_OPEN_READWRITE, nullptr);
         SqliteHandle database(raw);
         if (!database)
             throw EDBEngineError(sqlite3_errstr(rc), rc);
@@ -118,7 +119,7 @@ void DemoDatabase::Create(const std::string& directory) {
         Fill(database.get());
     } catch (...) {
         for (const char* suffix : {"", "-wal", "-shm", "-journal"})
-            ::unlink((path + suffix).c_str());
+            platform::DeleteFile(path + suffix);
         throw;
     }
 }
@@ -156,7 +157,9 @@ void DemoDatabase::WriteAliasFile(const std::string& aliasFile, const std::strin
     // One blank line between the kept aliases and ours.
     if (!kept.empty() && !kept.ends_with("\n\n"))
         kept += '\n';
-    platform::WriteWholeFile(aliasFile, kept + "[" + kAliasName + "]\nPATH=" + directory + "\n");
+    // The file is the system's text: the path goes in as the system names it.
+    platform::WriteWholeFile(aliasFile, kept + "[" + kAliasName +
+                                            "]\nPATH=" + platform::SystemPath(directory) + "\n");
 }
 
 } // namespace db

@@ -5,6 +5,7 @@
 
 #include "db/DemoDatabase.h"
 #include "platform/Exception.h"
+#include "platform/FileServices.h"
 
 #include <cstdio>
 #include <exception>
@@ -18,18 +19,22 @@ int main(int argc, char** argv) {
     }
     try {
         // The alias must work from any working directory.
+        // Arguments and output are the system's text, paths inside the
+        // program its own.
         const std::string directory =
-            std::filesystem::absolute(argv[1]).lexically_normal().string();
-        const std::string aliasFile = argv[2];
+            platform::ProgramPath(std::filesystem::absolute(argv[1]).lexically_normal().string());
+        const std::string aliasFile = platform::ProgramPath(argv[2]);
+        const std::string tablesFile =
+            platform::SystemPath(db::DemoDatabase::TablesFile(directory));
         if (db::DemoDatabase::Exists(directory)) {
-            std::printf("Database %s exists; kept as it is.\n",
-                        db::DemoDatabase::TablesFile(directory).c_str());
+            std::printf("Database %s exists; kept as it is.\n", tablesFile.c_str());
         } else {
             db::DemoDatabase::Create(directory);
-            std::printf("Created %s.\n", db::DemoDatabase::TablesFile(directory).c_str());
+            std::printf("Created %s.\n", tablesFile.c_str());
         }
         db::DemoDatabase::WriteAliasFile(aliasFile, directory);
-        std::printf("Alias %s written to %s.\n", db::DemoDatabase::kAliasName, aliasFile.c_str());
+        std::printf("Alias %s written to %s.\n", db::DemoDatabase::kAliasName,
+                    platform::SystemPath(aliasFile).c_str());
         return 0;
     } catch (const std::exception& e) {
         std::fprintf(stderr, "mmw-demo-db: %s\n", e.what());

@@ -36,15 +36,17 @@ std::optional<std::string> EngineConfig::SectionName(std::string_view line) {
 
 std::string EngineConfig::FilePath() {
     if (const char* path = std::getenv("DBENGINE_CONFIG"); path && *path)
-        return path;
-    return HomeDirectory() + "/.config/dbengine/aliases.ini";
+        return platform::ProgramPath(path);
+    return platform::ProgramPath(HomeDirectory()) + "/.config/dbengine/aliases.ini";
 }
 
 std::vector<std::string> EngineConfig::AliasParams(const std::string& alias) {
     const std::string path = FilePath();
     std::string content;
     try {
-        content = platform::ReadWholeFile(path);
+        // The file is the system's text (UTF-8); its PATH values are paths
+        // like any other of the program from here on.
+        content = platform::Utf8ToWin1250(platform::ReadWholeFile(path));
     } catch (const platform::Exception& e) {
         throw EDBEngineError("Unknown alias: " + alias +
                              " (the engine configuration cannot be read: " + e.Message() + ")");

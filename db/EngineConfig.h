@@ -1,7 +1,9 @@
 #pragma once
 // The engine's own configuration file: one INI section per alias, whose
 // name=value lines are the alias's parameters. The file is read afresh on
-// every call, so an alias added while the program runs is seen at once.
+// every call, so an alias added while the program runs is seen at once. It
+// is UTF-8, as every file of the system; its lines come back in the
+// program's own text.
 
 #include <optional>
 #include <string>

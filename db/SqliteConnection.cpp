@@ -146,7 +146,7 @@ std::unique_ptr<SqliteConnection> SqliteConnection::Open(const std::string& dire
     // SQLite sees it: SQLite would open it read-only, leave a read-only
     // shared-memory file beside it that outlives the cause, and fail only at
     // the first insert.
-    const std::string utf8Path = platform::Win1250ToUtf8(path);
+    const std::string utf8Path = platform::SystemPath(path);
     struct stat status {};
     if (::stat(utf8Path.c_str(), &status) != 0)
         refuse(std::strerror(errno), SQLITE_CANTOPEN);
@@ -158,7 +158,7 @@ std::unique_ptr<SqliteConnection> SqliteConnection::Open(const std::string& dire
         refuse(errno == EROFS ? "the file is read-only (its file system is mounted read-only)"
                               : "the file is read-only",
                SQLITE_READONLY);
-    if (::access(platform::Win1250ToUtf8(platform::ExtractFileDir(path)).c_str(), W_OK | X_OK) != 0)
+    if (::access(platform::SystemPath(platform::ExtractFileDir(path)).c_str(), W_OK | X_OK) != 0)
         refuse("the directory " + platform::ExtractFileDir(path) +
                    " is read-only, and the database's journal is written there",
                SQLITE_READONLY);

@@ -24,7 +24,7 @@ std::vector<TSession*>& Sessions() {
 char* gTempDirectory = nullptr;
 
 void SetSqliteTempDirectory(const std::string& dir) {
-    char* copy = sqlite3_mprintf("%s", dir.c_str());
+    char* copy = sqlite3_mprintf("%s", platform::SystemPath(dir).c_str());
     if (!copy)
         return;
     if (sqlite3_temp_directory == gTempDirectory) {

@@ -16,6 +16,7 @@
 #include <QWindow>
 
 #include <algorithm>
+#include <limits>
 
 TFLogowanie* FLogowanie = nullptr;
 
@@ -27,13 +28,19 @@ constexpr int kOuterHeight = 195;
 
 // What an upper-casing edit box of Windows-1250 text holds: every character
 // typed, pasted or set is taken into the code page (a character it lacks
-// becomes "?") and upper-cased by its table. The length never changes, so
-// the cursor stays where it was.
+// becomes "?") and upper-cased by its table. Only a character outside the
+// Basic Multilingual Plane, two UTF-16 units, shrinks to one: the cursor
+// moves back by those before it, so it stays after the same character.
 class TAnsiUpperCaseValidator : public QValidator {
 public:
     using QValidator::QValidator;
-    State validate(QString& input, int&) const override {
+    State validate(QString& input, int& position) const override {
+        int pairs = 0;
+        for (int i = 0; i + 1 < position && i + 1 < input.size(); ++i)
+            if (input[i].isHighSurrogate() && input[i + 1].isLowSurrogate())
+                ++pairs;
         input = platform::ToQString(platform::AnsiUpperCase(platform::FromQString(input)));
+        position -= pairs;
         return Acceptable;
     }
 };
@@ -84,6 +91,8 @@ TFLogowanie::TFLogowanie(db::TTable* personel, QWidget* owner)
     Label2 = NewLabel(this, "Label2", {96, 72, 36, 16}, "Hasło");
     Edit2 = NewEdit(this, "Edit2", {192, 64, 121, 24});
     Edit2->setEchoMode(QLineEdit::Password);
+    // The password has no length limit of its own (Qt's default is 32767).
+    Edit2->setMaxLength(std::numeric_limits<int>::max());
     Edit2->setStyleSheet(QStringLiteral(
         "QLineEdit { lineedit-password-character: 42; lineedit-password-mask-delay: 0; }"));
 

@@ -2,6 +2,7 @@
 
 #include "net/MimeEncoder.h"
 #include "net/UrlEncoder.h"
+#include "platform/FileServices.h"
 #include "platform/Win1250.h"
 
 #include <climits>
@@ -119,7 +120,7 @@ std::int32_t ContentLengthOf(std::string_view upperLine) {
 }
 
 std::int32_t FileSize(const std::string& name) {
-    File file(std::fopen(name.c_str(), "rb"));
+    File file(platform::FileOpenStream(name, "rb"));
     if (!file)
         throw platform::EFileError("Cannot open file " + name);
     if (std::fseek(file.get(), 0, SEEK_END) != 0)
@@ -408,7 +409,7 @@ void THttpClient::ReadReplyHeader() {
 
     File headerFile;
     if (FOutputFileMode) {
-        headerFile.reset(std::fopen(FHeader.c_str(), "wb"));
+        headerFile.reset(platform::FileOpenStream(FHeader, "wb"));
         if (!headerFile)
             throw platform::EFileError("Cannot create file " + FHeader);
     } else {

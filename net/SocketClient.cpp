@@ -1,6 +1,7 @@
 #include "net/SocketClient.h"
 
 #include "platform/Application.h"
+#include "platform/FileServices.h"
 
 #include <algorithm>
 #include <chrono>
@@ -109,7 +110,7 @@ private:
 // A file of a send or capture, closed on every path out.
 class File {
 public:
-    File(const std::string& name, const char* mode) : FFile(std::fopen(name.c_str(), mode)) {}
+    File(const std::string& name, const char* mode) : FFile(platform::FileOpenStream(name, mode)) {}
     ~File() { Close(); }
     File(const File&) = delete;
     File& operator=(const File&) = delete;

@@ -1,5 +1,6 @@
 #include "platform/Application.h"
 
+#include "platform/Exception.h"
 #include "platform/FileServices.h"
 #include "platform/Win1250.h"
 
@@ -15,6 +16,7 @@ namespace {
 
 std::deque<int> gAnswers;
 std::vector<MessageBoxCall> gCalls;
+bool gTerminated = false;
 
 struct ButtonKind {
     const char* text;
@@ -56,10 +58,30 @@ std::string ApplicationTitle() {
 }
 
 void ProcessMessages() {
-    QCoreApplication::processEvents(QEventLoop::AllEvents);
+    if (!gTerminated)
+        QCoreApplication::processEvents(QEventLoop::AllEvents);
+    if (gTerminated)
+        throw ETerminated();
+}
+
+void Terminate() {
+    gTerminated = true;
+    // exit, not quit: quit first asks every window to close, and a window
+    // that refuses would keep the process alive.
+    QCoreApplication::exit(0);
+}
+
+bool Terminated() {
+    return gTerminated;
+}
+
+void ClearTerminated() {
+    gTerminated = false;
 }
 
 int MessageBox(const std::string& text, const std::string& caption, int flags) {
+    if (gTerminated)
+        return ButtonsFor(flags).back().answer;
     gCalls.push_back({text, caption, flags});
     if (!gAnswers.empty()) {
         const int answer = gAnswers.front();

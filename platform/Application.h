@@ -25,12 +25,24 @@ enum : int { IDOK = 1, IDCANCEL = 2, IDYES = 6, IDNO = 7 };
 // The executable's file name: the caption of the standard exception display.
 std::string ApplicationTitle();
 
-// Processes the events that are pending now, once, and returns.
+// Processes the events that are pending now, once, and returns. Once the
+// application is terminated it processes nothing and raises ETerminated: a
+// long step that pumps messages stops at its next pumping point.
 void ProcessMessages();
+
+// Ends the program, as closing its main window does: the message loop
+// returns as soon as control gets back to it, every modal loop running
+// inside it ends, every later pumping point (ProcessMessages, WaitMessage)
+// raises ETerminated and no message box is shown any more. There is no way
+// back for the process.
+void Terminate();
+bool Terminated();
 
 // An application-modal box with a Windows-1250 text and caption; flags hold
 // the Windows button set (low four bits) and icon (next four bits). The first
 // button is the default, so Enter answers it. Returns the Windows answer.
+// In a terminated application nothing is shown (or recorded) and the answer
+// is that of a box closed from its title bar.
 int MessageBox(const std::string& text, const std::string& caption, int flags);
 
 // A box as it was asked for, recorded for tests.
@@ -45,6 +57,8 @@ struct MessageBoxCall {
 void PushMessageBoxAnswer(int answer);
 void ClearMessageBoxAnswers();
 std::vector<MessageBoxCall> TakeMessageBoxCalls();
+// A test process plays the program many times: the next one starts afresh.
+void ClearTerminated();
 
 // The standard exception display: the message, with "." added when its last
 // character's code is above that of ".", the application title as caption,

@@ -35,6 +35,13 @@ public:
     using Exception::Exception;
 };
 
+// Raised at a pumping point of a terminated application (see Terminate):
+// whatever runs is abandoned as a failure on its way out.
+class ETerminated : public Exception {
+public:
+    ETerminated() : Exception("The program is closing") {}
+};
+
 // The message text of whatever was caught: our own exceptions and the
 // standard library's alike.
 inline std::string ExceptionMessage(const std::exception& e) {

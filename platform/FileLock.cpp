@@ -1,6 +1,7 @@
 #include "platform/FileLock.h"
 
 #include "platform/Exception.h"
+#include "platform/FileServices.h"
 
 #include <cerrno>
 #include <cstring>
@@ -17,7 +18,7 @@ FileLock::~FileLock() {
 bool FileLock::TryLock(const std::string& path) {
     if (Locked())
         return true;
-    const int descriptor = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
+    const int descriptor = FileOpen(path, O_RDWR | O_CREAT | O_CLOEXEC, 0666);
     if (descriptor < 0)
         throw EFileError("Cannot open file " + path + ": " + std::strerror(errno));
     // An open-file-description lock: unlike a classic record lock, a second

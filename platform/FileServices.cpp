@@ -1,6 +1,7 @@
 #include "platform/FileServices.h"
 
 #include "platform/Exception.h"
+#include "platform/Win1250.h"
 
 #include <cerrno>
 #include <cstdlib>
@@ -12,8 +13,11 @@
 namespace platform {
 namespace {
 
+// path is the system's own (UTF-8), straight from the environment.
 bool UsableDirectory(const char* path) {
-    return path && *path && access(path, W_OK | X_OK) == 0 && DirectoryExists(path);
+    struct stat st {};
+    return path && *path && ::access(path, W_OK | X_OK) == 0 && ::stat(path, &st) == 0 &&
+           S_ISDIR(st.st_mode);
 }
 
 // Closes a descriptor on every path out.
@@ -39,11 +43,19 @@ private:
 
 } // namespace
 
+std::string SystemPath(std::string_view path) {
+    return Win1250ToUtf8(path);
+}
+
+std::string ProgramPath(std::string_view systemPath) {
+    return Utf8ToWin1250(systemPath);
+}
+
 DWORD GetTempPathA(DWORD bufferLength, char* buffer) {
     std::string dir;
     const char* env = std::getenv("TMPDIR");
     if (UsableDirectory(env))
-        dir = env;
+        dir = ProgramPath(env);
     else if (UsableDirectory("/tmp"))
         dir = "/tmp";
     else
@@ -58,16 +70,41 @@ DWORD GetTempPathA(DWORD bufferLength, char* buffer) {
 
 bool DirectoryExists(const std::string& path) {
     struct stat st {};
-    return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+    return ::stat(SystemPath(path).c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
 bool FileExists(const std::string& path) {
     struct stat st {};
-    return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+    return ::stat(SystemPath(path).c_str(), &st) == 0 && S_ISREG(st.st_mode);
 }
 
 bool CreateDir(const std::string& path) {
-    return ::mkdir(path.c_str(), 0777) == 0;
+    return ::mkdir(SystemPath(path).c_str(), 0777) == 0;
+}
+
+int FileOpen(const std::string& path, int flags, unsigned mode) {
+    return ::open(SystemPath(path).c_str(), flags, static_cast<mode_t>(mode));
+}
+
+std::FILE* FileOpenStream(const std::string& path, const char* mode) {
+    return std::fopen(SystemPath(path).c_str(), mode);
+}
+
+bool RenameFile(const std::string& from, const std::string& to) {
+    return std::rename(SystemPath(from).c_str(), SystemPath(to).c_str()) == 0;
+}
+
+bool DeleteFile(const std::string& path) {
+    return ::unlink(SystemPath(path).c_str()) == 0;
+}
+
+int CreateUniqueFile(std::string& pattern) {
+    std::string name = SystemPath(pattern);
+    const int descriptor = ::mkstemp(name.data());
+    // Only the pattern's ASCII tail was replaced.
+    if (descriptor >= 0)
+        pattern = ProgramPath(name);
+    return descriptor;
 }
 
 std::string ExeName() {
@@ -76,7 +113,7 @@ std::string ExeName() {
     if (n <= 0)
         return {};
     buf.resize(static_cast<std::size_t>(n));
-    return buf;
+    return ProgramPath(buf);
 }
 
 std::string ExtractFileDir(const std::string& path) {
@@ -90,7 +127,7 @@ std::string ExtractFileName(const std::string& path) {
 }
 
 std::string ReadWholeFile(const std::string& path) {
-    FileHandle fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+    FileHandle fd(FileOpen(path, O_RDONLY | O_CLOEXEC));
     if (fd.get() < 0)
         throw EFileError("Cannot open file " + path);
     std::string data;
@@ -110,7 +147,7 @@ std::string ReadWholeFile(const std::string& path) {
 }
 
 void WriteWholeFile(const std::string& path, const std::string& data) {
-    FileHandle fd(::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666));
+    FileHandle fd(FileOpen(path, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666));
     if (fd.get() < 0)
         throw EFileError("Cannot create file " + path);
     std::size_t done = 0;

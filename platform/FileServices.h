@@ -1,13 +1,23 @@
 #pragma once
 // The file-system and process services the program needs of the system.
 // Paths are Windows-1250 text like every other text; the separator is "/".
+// The system names its files in UTF-8: every path crosses between the two
+// here, once, at the system call.
 
 #include <cstdint>
+#include <cstdio>
 #include <string>
+#include <string_view>
 
 namespace platform {
 
 using DWORD = std::uint32_t;
+
+// A path of the program (Windows-1250) as the system names it (UTF-8), and
+// back. A character of the system's name that the code page lacks becomes
+// "?", so such a file cannot be reached.
+std::string SystemPath(std::string_view path);
+std::string ProgramPath(std::string_view systemPath);
 
 // The directory for temporary files, with a trailing "/": $TMPDIR when it
 // names a usable directory, else /tmp. Writes it, NUL-terminated, into
@@ -30,6 +40,15 @@ std::string ExtractFileDir(const std::string& path);
 
 // Everything after the last "/".
 std::string ExtractFileName(const std::string& path);
+
+// The system calls open(2), fopen(3), rename(2), unlink(2) and mkstemp(3)
+// for paths of the program. CreateUniqueFile fills in the pattern's trailing
+// "XXXXXX" and returns the open descriptor, or -1 with errno set.
+int FileOpen(const std::string& path, int flags, unsigned mode = 0);
+std::FILE* FileOpenStream(const std::string& path, const char* mode);
+bool RenameFile(const std::string& from, const std::string& to);
+bool DeleteFile(const std::string& path);
+int CreateUniqueFile(std::string& pattern);
 
 // Whole-file transfer. Failures raise EFileError: "Cannot open file " + path
 // when the file cannot be opened, "Cannot create file " + path when it

@@ -1,6 +1,7 @@
 #include "platform/MessageWindow.h"
 
 #include "platform/Application.h"
+#include "platform/Exception.h"
 
 #include <QCoreApplication>
 #include <QEvent>
@@ -269,11 +270,13 @@ bool KillTimer(HWND window, UINT_PTR id) {
 }
 
 void WaitMessage() {
+    if (Terminated())
+        throw ETerminated();
     // A wake-up by a message posted while the loop slept returns from the
     // wait before the message is delivered; so deliver what is there once
     // more, without waiting, before the caller looks at its state again.
     QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
-    QCoreApplication::processEvents(QEventLoop::AllEvents);
+    ProcessMessages();
 }
 
 } // namespace platform

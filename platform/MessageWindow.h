@@ -91,7 +91,8 @@ bool KillTimer(HWND window, UINT_PTR id);
 
 // Blocks until at least one event (a message, a socket notification, a
 // timer, user input) has arrived and handles what is there, then returns.
-// Waiting this way costs no processor time.
+// Waiting this way costs no processor time. In a terminated application it
+// raises ETerminated (see Terminate), so that no wait outlives the program.
 void WaitMessage();
 
 } // namespace platform

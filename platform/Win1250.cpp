@@ -203,8 +203,12 @@ QString ToQString(std::string_view text) {
 AnsiString FromQString(const QString& text) {
     AnsiString out;
     out.reserve(static_cast<std::size_t>(text.size()));
-    for (QChar ch : text) {
-        const int byte = UnicodeToWin1250(ch.unicode());
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        // A character outside the Basic Multilingual Plane is two UTF-16
+        // units, and one character the code page lacks.
+        if (text[i].isHighSurrogate() && i + 1 < text.size() && text[i + 1].isLowSurrogate())
+            ++i;
+        const int byte = UnicodeToWin1250(text[i].unicode());
         out.push_back(byte < 0 ? '?' : static_cast<char>(byte));
     }
     return out;

@@ -8,8 +8,8 @@
 #include "platform/Win1250.h"
 
 #include <QBitmap>
+#include <QBuffer>
 #include <QCursor>
-#include <QFile>
 #include <QFont>
 #include <QFrame>
 #include <QHBoxLayout>
@@ -205,10 +205,10 @@ void TWaitMessage::setImageFile(const std::string& value) {
     // Strictly a Windows bitmap: another image format under any file name is
     // a loading error, as a missing file is. On failure the old picture stays
     // and automatic sizing is left on.
-    QFile file(platform::ToQString(value));
-    if (!file.open(QIODevice::ReadOnly))
-        throw platform::Exception("Cannot open file " + value + ": " +
-                                  platform::FromQString(file.errorString()));
+    // Read through the file services, which name the file as the system does.
+    QByteArray bytes = QByteArray::fromStdString(platform::ReadWholeFile(value));
+    QBuffer file(&bytes);
+    file.open(QIODevice::ReadOnly);
     QImageReader reader(&file, "bmp");
     reader.setAutoDetectImageFormat(false);
     QImage picture = reader.read();

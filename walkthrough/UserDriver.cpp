@@ -67,6 +67,15 @@ bool UserDriver::eventFilter(QObject* watched, QEvent* event) {
 UserDriver::~UserDriver() = default;
 
 void UserDriver::PressStart() {
+    Drive([this] { QTest::mouseClick(FMainForm.Button1, Qt::LeftButton); });
+}
+
+void UserDriver::PressKey(Qt::Key key) {
+    // No widget named: the key goes wherever the keyboard focus is.
+    Drive([key] { QTest::keyClick(static_cast<QWidget*>(nullptr), key); });
+}
+
+void UserDriver::Drive(const std::function<void()>& start) {
     if (!FMainForm.isVisible())
         FMainForm.show();
     Save(&FMainForm, QStringLiteral("main-window"));
@@ -76,7 +85,7 @@ void UserDriver::PressStart() {
         connect(QAbstractEventDispatcher::instance(), &QAbstractEventDispatcher::awake, this,
                 &UserDriver::LookAtWaitWindow);
     FTimer->start();
-    QTest::mouseClick(FMainForm.Button1, Qt::LeftButton);
+    start();
     FTimer->stop();
     disconnect(awake);
     LookAtWaitWindow();

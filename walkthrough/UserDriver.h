@@ -60,6 +60,8 @@ public:
     // Saves the main window, then clicks "Rozpocznij" with the mouse and
     // returns when the run has ended. The driver acts only during the click.
     void PressStart();
+    // The same with a key pressed where the keyboard focus is (Space, Enter).
+    void PressKey(Qt::Key key);
     // A mouse click on "Rozpocznij" from inside a run (from onWaitText).
     void ClickStartAgain();
 
@@ -72,6 +74,8 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    // Does what starts a run, watching the run until it has ended.
+    void Drive(const std::function<void()>& start);
     void Look();
     void LookAtWaitWindow();
     void Record(Sight sight, QWidget* window, const QString& pictureName);

@@ -124,15 +124,18 @@ private slots:
                                  << "";
         QTest::newRow("other alias") << "[OTHER]\nPATH=/x\n[ZIRKONAL_KALVOMER_3]\nPATH=/y\n"
                                      << "/y";
+        QTest::newRow("Polish letters, written in UTF-8")
+            << QString::fromUtf8("[ZIRKONAL_KALVOMER_3]\nPATH=/Łódź/dane\n")
+            << QString::fromUtf8("/Łódź/dane");
     }
     void aliasPathAndNetDir() {
         QFETCH(QString, aliases);
         QFETCH(QString, path);
         AliasFile alias(aliases.toStdString());
-        QCOMPARE(QString::fromStdString(TFMain::GetAliasPath("ZIRKONAL_KALVOMER_3")), path);
+        QCOMPARE(ToQString(TFMain::GetAliasPath("ZIRKONAL_KALVOMER_3")), path);
         TFMain form;
         form.show();
-        QCOMPARE(QString::fromStdString(form.Session1->getNetFileDir()), path + "/NetDir");
+        QCOMPARE(ToQString(form.Session1->getNetFileDir()), path + "/NetDir");
         QVERIFY(TakeMessageBoxCalls().empty());
     }
 

@@ -25,6 +25,7 @@
 #include "walkthrough/UserDriver.h"
 
 #include <QPushButton>
+#include <QTimer>
 #include <QtTest>
 
 #include <chrono>
@@ -94,11 +95,14 @@ struct World {
     std::optional<ScriptedServer> server;
 
     World() {
-        std::remove(catalogue.c_str());
+        platform::DeleteFile(catalogue);
         platform::ClearMessageBoxAnswers();
         platform::TakeMessageBoxCalls();
     }
-    ~World() { std::remove(catalogue.c_str()); }
+    ~World() {
+        platform::DeleteFile(catalogue);
+        platform::ClearTerminated();
+    }
 
     void pointAt(int port) { host.emplace("MMW_UPDATE_HOST", "127.0.0.1:" + std::to_string(port)); }
     // Starts the update server of this test and points the program at it.
@@ -136,7 +140,32 @@ struct Program {
     TFMain& main() const { return forms.Main(); }
 };
 
+// "makes models versions" that merging the first lineCount lines of a
+// catalogue makes: every distinct make, model under its make and version
+// under its model is one row.
+QString DistinctRows(const QByteArray& body, int lineCount) {
+    QSet<QString> makes, models, versions;
+    const QList<QByteArray> lines = body.split('\n');
+    for (int i = 0; i < lineCount && i < lines.size(); ++i) {
+        const QList<QByteArray> fields = lines[i].split(';');
+        if (fields.size() < 4)
+            continue;
+        makes << fields[0];
+        models << fields[0] + ';' + fields[1];
+        versions << fields[0] + ';' + fields[1] + ';' + fields[3];
+    }
+    return QStringLiteral("%1 %2 %3").arg(makes.size()).arg(models.size()).arg(versions.size());
+}
+
+// A demo catalogue of lineCount lines, as the update server sends it.
+QByteArray DemoCatalogue(int lineCount) {
+    testsupport::TempDir dir;
+    app::WriteDemoCatalogue(dir.file("mmw.csv"), lineCount);
+    return QByteArray::fromStdString(platform::ReadWholeFile(dir.file("mmw.csv")));
+}
+
 enum class Server { Replies, Refuses, ResetsMidBody };
+enum class CloseAt { Download, Import };
 
 // The process's umask for as long as it lives.
 class ScopedUmask {
@@ -153,6 +182,7 @@ private:
 } // namespace
 
 Q_DECLARE_METATYPE(Server)
+Q_DECLARE_METATYPE(CloseAt)
 Q_DECLARE_METATYPE(std::optional<QByteArray>)
 Q_DECLARE_METATYPE(testsupport::Script)
 
@@ -176,6 +206,11 @@ private slots:
     void stalePartFilesOfTheTargetAreRemoved();
     void catalogueGetsTheModeOfAnyWrittenFile_data();
     void catalogueGetsTheModeOfAnyWrittenFile();
+    void startKeyAfterARunStartsTheNextTry_data();
+    void startKeyAfterARunStartsTheNextTry();
+    void closingTheMainWindowEndsTheProgram_data();
+    void closingTheMainWindowEndsTheProgram();
+    void runInDirectoriesWithPolishNames();
 };
 
 void UpdateRunTest::outcomes_data() {
@@ -278,7 +313,8 @@ void UpdateRunTest::outcomes() {
     program.person.PressStart();
 
     for (QString& box : boxes)
-        box.replace(QStringLiteral("%1"), QString::fromStdString(world.catalogue));
+        box.replace(QStringLiteral("%1"),
+                    QCoreApplication::applicationDirPath() + QStringLiteral("/mmw.csv"));
     QCOMPARE(Boxes(), boxes);
     QCOMPARE(program.person.Texts(walkthrough::Sight::WaitText), waits);
     QVERIFY(!program.main().komunikat->getVisible());
@@ -289,7 +325,7 @@ void UpdateRunTest::outcomes() {
     QCOMPARE(world.file(), fileAfter);
     // Only the download's temporary file could be left: nothing is.
     const QStringList leftovers =
-        QDir(QString::fromStdString(platform::ExtractFileDir(world.catalogue)))
+        QDir(platform::ToQString(platform::ExtractFileDir(world.catalogue)))
             .entryList({QStringLiteral("mmw.csv.*")});
     QVERIFY2(leftovers.isEmpty(), qPrintable(leftovers.join(' ')));
     // The download asked for the catalogue, exactly once, when it ran.
@@ -304,9 +340,7 @@ void UpdateRunTest::outcomes() {
 
 void UpdateRunTest::progressAndMarkerOfARealisticCatalogue() {
     World world;
-    testsupport::TempDir dir;
-    app::WriteDemoCatalogue(dir.file("mmw.csv"), 250);
-    const QByteArray body = QByteArray::fromStdString(platform::ReadWholeFile(dir.file("mmw.csv")));
+    const QByteArray body = DemoCatalogue(250);
     world.serve(Script::Reply(Reply("200 OK", body).toStdString()));
 
     Program program(Administrator());
@@ -317,20 +351,8 @@ void UpdateRunTest::progressAndMarkerOfARealisticCatalogue() {
              (QStringList{kDownloadText, kImportText, kImportText + QStringLiteral("100 z 250"),
                           kImportText + QStringLiteral("200 z 250")}));
     QCOMPARE(world.marker(), QStringLiteral("2013-06-12"));
-    // Every distinct make, model under its make and version under its model
-    // became one row.
-    QSet<QString> makes, models, versions;
-    for (const QByteArray& line : body.split('\n')) {
-        const QList<QByteArray> fields = line.split(';');
-        if (fields.size() < 4)
-            continue;
-        makes << fields[0];
-        models << fields[0] + ';' + fields[1];
-        versions << fields[0] + ';' + fields[1] + ';' + fields[3];
-    }
-    QCOMPARE(versions.size(), 249); // one line in 200 repeats the one before
-    QCOMPARE(world.rows(),
-             QStringLiteral("%1 %2 %3").arg(makes.size()).arg(models.size()).arg(versions.size()));
+    QVERIFY(DistinctRows(body, 250).endsWith(" 249")); // one line in 200 repeats the one before
+    QCOMPARE(world.rows(), DistinctRows(body, 250));
     QCOMPARE(world.file(), std::optional(body));
     // Query1 keeps the guard's select open; the work query is gone.
     QVERIFY(program.main().Query1->getActive());
@@ -430,11 +452,12 @@ void UpdateRunTest::diskFullAtTheMarker() {
     if (::geteuid() != 0)
         QSKIP("mounting a small file system for a full disk needs root; not run as root");
     testsupport::TempDir mountPoint;
-    QCOMPARE(::mount("tmpfs", mountPoint.path().c_str(), "tmpfs", 0, "size=8m"), 0);
+    const std::string systemMountPoint = platform::SystemPath(mountPoint.path());
+    QCOMPARE(::mount("tmpfs", systemMountPoint.c_str(), "tmpfs", 0, "size=8m"), 0);
     struct Unmount {
         std::string path;
         ~Unmount() { ::umount2(path.c_str(), MNT_DETACH); }
-    } unmount{mountPoint.path()};
+    } unmount{systemMountPoint};
     std::optional<World> world;
     {
         const testsupport::ScopedEnv onSmallDisk("TMPDIR", mountPoint.path());
@@ -451,7 +474,7 @@ void UpdateRunTest::diskFullAtTheMarker() {
     const db::StatementObserver previous = db::SetStatementObserver([&](const std::string& sql) {
         if (sql.rfind("insert into UPGRADE", 0) != 0)
             return;
-        std::FILE* file = std::fopen(filler.c_str(), "wb");
+        std::FILE* file = platform::FileOpenStream(filler, "wb");
         const std::string block(4096, 'f');
         while (std::fwrite(block.data(), 1, block.size(), file) == block.size() &&
                std::fflush(file) == 0) {
@@ -471,7 +494,7 @@ void UpdateRunTest::diskFullAtTheMarker() {
     }
     // With room again, a run repeats the update unless the marker is there.
     const bool marked = !world->marker().isNull();
-    std::remove(filler.c_str());
+    platform::DeleteFile(filler);
     Program again(Administrator());
     again.person.PressStart();
     QCOMPARE(Boxes(), marked ? QStringList{kOnce} : (QStringList{kQuestion, kSuccess}));
@@ -519,7 +542,7 @@ void UpdateRunTest::silentServerEndsTheDownloadAndKeepsTheFile() {
         app::DownloadCatalogue("http://127.0.0.1:" + std::to_string(http.port()) + "/mmw.csv",
                                target, app::DownloadLimits{300}));
     QCOMPARE(QByteArray::fromStdString(platform::ReadWholeFile(target)), kEarlierCatalogue);
-    QCOMPARE(QDir(QString::fromStdString(dir.file(""))).entryList(QDir::Files),
+    QCOMPARE(QDir(platform::ToQString(dir.path())).entryList(QDir::Files),
              QStringList{QStringLiteral("mmw.csv")});
 }
 
@@ -627,6 +650,137 @@ void UpdateRunTest::catalogueGetsTheModeOfAnyWrittenFile() {
     QCOMPARE(::stat(target.c_str(), &status), 0);
     QCOMPARE(static_cast<int>(status.st_mode & 07777), mode);
     QCOMPARE(QByteArray::fromStdString(platform::ReadWholeFile(target)), kSmallCatalogue);
+}
+
+void UpdateRunTest::startKeyAfterARunStartsTheNextTry_data() {
+    QTest::addColumn<Qt::Key>("key");
+    QTest::newRow("Space") << Qt::Key_Space;
+    QTest::newRow("Return") << Qt::Key_Return;
+    QTest::newRow("Enter") << Qt::Key_Enter;
+}
+
+void UpdateRunTest::startKeyAfterARunStartsTheNextTry() {
+    QFETCH(Qt::Key, key);
+    World world;
+    world.serve(SmallReply());
+    Program program(Administrator());
+    // The window is active when the person presses the button, so the
+    // button has the focus while the run turns it off.
+    program.main().activateWindow();
+    QTRY_VERIFY(program.main().isActiveWindow());
+    program.person.PressStart();
+    QCOMPARE(Boxes(), (QStringList{kQuestion, kSuccess}));
+
+    // The window's focus is on the button again, so the key typed in the
+    // main window starts the next try: the login, then the guard's refusal.
+    QCOMPARE(program.main().focusWidget(), program.main().Button1);
+    program.main().activateWindow();
+    QTRY_VERIFY(program.main().isActiveWindow());
+    program.person.PressKey(key);
+    QCOMPARE(program.person.LoginShowings(), 2);
+    QCOMPARE(Boxes(), QStringList{kOnce});
+}
+
+void UpdateRunTest::closingTheMainWindowEndsTheProgram_data() {
+    QTest::addColumn<CloseAt>("closeAt");
+    QTest::addColumn<QString>("rows");
+    QTest::addColumn<QStringList>("waits");
+    const QByteArray catalogue = DemoCatalogue(250);
+    QTest::newRow("while the server stalls in the body")
+        << CloseAt::Download << "0 0 0" << QStringList{kDownloadText};
+    // The person closes the window as the count reaches line 100: lines 1
+    // to 99 are in, nothing after them.
+    QTest::newRow("in the middle of the import")
+        << CloseAt::Import << DistinctRows(catalogue, 99)
+        << QStringList{kDownloadText, kImportText, kImportText + QStringLiteral("100 z 250")};
+}
+
+void UpdateRunTest::closingTheMainWindowEndsTheProgram() {
+    QFETCH(CloseAt, closeAt);
+    QFETCH(QString, rows);
+    QFETCH(QStringList, waits);
+
+    World world;
+    const QByteArray catalogue = DemoCatalogue(250);
+    if (closeAt == CloseAt::Download) {
+        platform::WriteWholeFile(world.catalogue, kEarlierCatalogue.toStdString());
+        world.serve(Script()
+                        .awaitRequest()
+                        .send(Reply("200 OK", catalogue).left(2000).toStdString())
+                        .silence());
+    } else {
+        world.serve(Script::Reply(Reply("200 OK", catalogue).toStdString()));
+    }
+
+    Program program(Administrator());
+    // The close box is pressed while the download waits for the rest of the
+    // body (the request is in), or when the import shows its first count.
+    QTimer watch;
+    watch.setInterval(10);
+    connect(&watch, &QTimer::timeout, &program.main(), [&] {
+        if (!world.server->request().empty())
+            program.main().close();
+    });
+    program.person.onWaitText = [&](const walkthrough::Sight& sight) {
+        if (closeAt == CloseAt::Download && sight.text == kDownloadText)
+            watch.start();
+        if (closeAt == CloseAt::Import && sight.text.contains(QStringLiteral(" z ")))
+            program.main().close();
+    };
+
+    // The message loop runs as start-up runs it, and must return by itself.
+    // Should it not, the guard ends it with another code instead of letting
+    // the suite hang.
+    QTimer::singleShot(0, &program.main(), [&] { program.person.PressStart(); });
+    QTimer::singleShot(120000, [] { QCoreApplication::exit(1); });
+    QCOMPARE(QApplication::exec(), 0);
+
+    QVERIFY(platform::Terminated());
+    QVERIFY(!program.main().isVisible());
+    QVERIFY(!program.main().komunikat->getVisible());
+    QCOMPARE(program.person.Texts(walkthrough::Sight::WaitText), waits);
+    QCOMPARE(Boxes(), QStringList{kQuestion}); // and no box after the close
+    QCOMPARE(world.marker(), QString());
+    QCOMPARE(world.rows(), rows);
+    if (closeAt == CloseAt::Download)
+        QCOMPARE(world.file(), std::optional(kEarlierCatalogue));
+    const QStringList leftovers =
+        QDir(platform::ToQString(platform::ExtractFileDir(world.catalogue)))
+            .entryList({QStringLiteral("mmw.csv.*")});
+    QVERIFY2(leftovers.isEmpty(), qPrintable(leftovers.join(' ')));
+}
+
+void UpdateRunTest::runInDirectoriesWithPolishNames() {
+    // The test plays the runs above once more as a copy of itself, so that
+    // the program's directory is named in Polish; its temporary files, the
+    // test's database and the session's private directory among them, go
+    // under another such directory.
+    constexpr const char* kInPolishDirectories = "MMW_TEST_IN_POLISH_DIRECTORIES";
+    if (qEnvironmentVariableIsSet(kInPolishDirectories))
+        QSKIP("this is the copy in the Polish directories");
+    QTemporaryDir root;
+    QVERIFY(root.isValid());
+    const QString programDir = root.filePath(QString::fromUtf8("Łódź/program żółwia"));
+    const QString dataDir = root.filePath(QString::fromUtf8("Łódź/dane"));
+    QVERIFY(QDir().mkpath(programDir) && QDir().mkpath(dataDir));
+    const QString copy =
+        programDir + '/' + QFileInfo(QCoreApplication::applicationFilePath()).fileName();
+    QVERIFY(QFile::copy(QCoreApplication::applicationFilePath(), copy));
+
+    QProcess child;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("TMPDIR"), dataDir);
+    environment.insert(QString::fromLatin1(kInPolishDirectories), QStringLiteral("1"));
+    child.setProcessEnvironment(environment);
+    child.setProcessChannelMode(QProcess::MergedChannels);
+    child.start(copy, {QStringLiteral("outcomes"),
+                       QStringLiteral("progressAndMarkerOfARealisticCatalogue"),
+                       QStringLiteral("closingTheMainWindowEndsTheProgram")});
+    QVERIFY(child.waitForFinished(240000));
+    const QByteArray output = child.readAll();
+    QVERIFY2(child.exitStatus() == QProcess::NormalExit && child.exitCode() == 0,
+             output.constData());
+    QVERIFY2(output.contains(" 0 failed, 0 skipped"), output.constData());
 }
 
 QTEST_MAIN(UpdateRunTest)

@@ -5,6 +5,7 @@
 #include "db/EngineConfig.h"
 #include "db/TSession.h"
 #include "platform/FileServices.h"
+#include "platform/Win1250.h"
 #include "tests/support/TempDir.h"
 
 #include <QtTest>
@@ -49,6 +50,9 @@ void AliasesTest::aliasParams_data() {
     QTest::newRow("later section of the same name ignored")
         << "[A]\nPATH=/first\n[a]\nPATH=/second\n"
         << "A" << QStringList{"PATH=/first"};
+    // The file is UTF-8; the lines come back in the program's own text.
+    QTest::newRow("Polish letters") << QString::fromUtf8("[A]\nPATH=/Łódź/dane\n") << "A"
+                                    << QStringList{QString::fromUtf8("PATH=/Łódź/dane")};
 }
 
 void AliasesTest::aliasParams() {
@@ -63,7 +67,7 @@ void AliasesTest::aliasParams() {
     db::DefaultSession().GetAliasParams(alias.toStdString(), list);
     QStringList got;
     for (const auto& line : list)
-        got << QString::fromStdString(line);
+        got << platform::ToQString(line);
     QCOMPARE(got, expected);
 }
 

@@ -67,12 +67,17 @@ struct Workshop {
 // Types text into a widget one key at a time, each key carrying its
 // character, Polish letters and characters Windows-1250 lacks included.
 void Type(QWidget* widget, const QString& text) {
-    for (const QChar ch : text) {
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const QChar ch = text[i];
+        // A character outside the Basic Multilingual Plane comes as one key
+        // carrying both its UTF-16 units.
+        const qsizetype units = ch.isHighSurrogate() && i + 1 < text.size() ? 2 : 1;
         const QChar upper = ch.toUpper();
         const auto key = upper.unicode() < 0x80 && upper.isLetterOrNumber()
                              ? static_cast<Qt::Key>(upper.unicode())
                              : Qt::Key_unknown;
-        QTest::sendKeyEvent(QTest::Click, widget, key, QString(ch), Qt::NoModifier);
+        QTest::sendKeyEvent(QTest::Click, widget, key, text.mid(i, units), Qt::NoModifier);
+        i += units - 1;
     }
 }
 
@@ -157,6 +162,10 @@ private slots:
         QVERIFY(dialog.BitBtn1->isDefault());
         QVERIFY(!dialog.BitBtn2->isDefault());
         QCOMPARE(dialog.Edit1->maxLength(), 2);
+        // The password has no limit: a long one pasted is taken whole.
+        dialog.Edit2->insert(QString(40000, QLatin1Char('a')));
+        QCOMPARE(dialog.Edit2->text(), QString(40000, QLatin1Char('A')));
+        dialog.Edit2->clear();
         QCOMPARE(dialog.Edit2->echoMode(), QLineEdit::Password);
         QCOMPARE(dialog.Bevel1->frameShape(), QFrame::HLine);
         QCOMPARE(dialog.Bevel1->frameRect(), QRect(0, 8, 441, 2)); // along the bottom edge
@@ -199,6 +208,8 @@ private slots:
             << true << QString::fromUtf8("ßµ") << QString::fromUtf8("ßµ");
         QTest::newRow("outside the code page")
             << true << QString::fromUtf8("ñ€あ") << QString::fromUtf8("?€?");
+        QTest::newRow("outside the Basic Multilingual Plane")
+            << true << QString::fromUtf8("a😀b") << QString::fromUtf8("A?B");
     }
     void typing() {
         QFETCH(bool, password);

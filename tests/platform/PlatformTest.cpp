@@ -78,6 +78,8 @@ private slots:
         QTest::addColumn<QByteArray>("expected");
         QTest::newRow("cyrillic") << QByteArray("a\xD0\x96z") << QByteArray("a?z");
         QTest::newRow("emoji") << QByteArray("\xF0\x9F\x98\x80") << QByteArray("?");
+        QTest::newRow("emoji among letters")
+            << QByteArray("\xC5\x81\xF0\x9F\x98\x80z") << QByteArray("\xA3?z");
         QTest::newRow("cut sequence") << QByteArray("a\xC5") << QByteArray("a?");
         QTest::newRow("lone continuation") << QByteArray("\x80x") << QByteArray("?x");
     }
@@ -85,6 +87,8 @@ private slots:
         QFETCH(QByteArray, utf8);
         QFETCH(QByteArray, expected);
         QCOMPARE(QByteArray::fromStdString(Utf8ToWin1250(utf8.toStdString())), expected);
+        // The same text from the user interface.
+        QCOMPARE(QByteArray::fromStdString(FromQString(QString::fromUtf8(utf8))), expected);
     }
 
     void upperCaseTable_data() {
@@ -195,26 +199,38 @@ private slots:
     void tempPath_data() {
         QTest::addColumn<bool>("setTmpdir");
         QTest::addColumn<bool>("tmpdirExists");
-        QTest::newRow("TMPDIR") << true << true;
-        QTest::newRow("TMPDIR missing, /tmp") << true << false;
-        QTest::newRow("unset, /tmp") << false << false;
+        QTest::addColumn<QString>("name"); // of TMPDIR in the test's directory; none: that one
+        QTest::newRow("TMPDIR") << true << true << QString();
+        QTest::newRow("TMPDIR with Polish letters") << true << true << QString::fromUtf8("Łódź");
+        QTest::newRow("TMPDIR missing, /tmp") << true << false << QString();
+        QTest::newRow("unset, /tmp") << false << false << QString();
     }
     void tempPath() {
         QFETCH(bool, setTmpdir);
         QFETCH(bool, tmpdirExists);
+        QFETCH(QString, name);
         testsupport::TempDir dir;
-        const std::string value = tmpdirExists ? dir.path() : dir.file("absent");
+        const std::string tmpdir = name.isEmpty() ? dir.path() : dir.file(FromQString(name));
+        if (!name.isEmpty())
+            QVERIFY(QDir(ToQString(dir.path())).mkdir(name));
+        const std::string value = tmpdirExists ? tmpdir : dir.file("absent");
         testsupport::ScopedEnv env("TMPDIR", setTmpdir ? std::optional(value) : std::nullopt);
         char buffer[512];
         const DWORD n = GetTempPathA(sizeof buffer, buffer);
-        const std::string expected = tmpdirExists ? dir.path() + "/" : std::string("/tmp/");
+        const std::string expected = tmpdirExists ? tmpdir + "/" : std::string("/tmp/");
         QCOMPARE(std::string(buffer, n), expected);
         QCOMPARE(GetTempPathA(static_cast<DWORD>(expected.size()), buffer), DWORD(0));
     }
 
+    void directoriesAndFiles_data() {
+        QTest::addColumn<QString>("name");
+        QTest::newRow("plain") << QStringLiteral("a");
+        QTest::newRow("Polish letters") << QString::fromUtf8("zażółć gęślą");
+    }
     void directoriesAndFiles() {
+        QFETCH(QString, name);
         testsupport::TempDir dir;
-        const std::string sub = dir.file("a");
+        const std::string sub = dir.file(FromQString(name));
         QVERIFY(!DirectoryExists(sub));
         QVERIFY(CreateDir(sub));
         QVERIFY(DirectoryExists(sub));
@@ -230,6 +246,15 @@ private slots:
         } catch (const Exception& e) {
             QCOMPARE(e.Message(), "Cannot open file " + sub + "/none.csv");
         }
+        // The system sees the names as they are meant (its own reading,
+        // not ours).
+        QCOMPARE(QDir(ToQString(dir.path())).entryList(QDir::Dirs | QDir::NoDotAndDotDot),
+                 QStringList{name});
+        FileLock lock;
+        QVERIFY(lock.TryLock(sub + "/run.lock"));
+        QVERIFY(RenameFile(sub + "/f.bin", sub + "/g.bin"));
+        QVERIFY(DeleteFile(sub + "/g.bin"));
+        QCOMPARE(QDir(ToQString(sub)).entryList(QDir::Files), QStringList{"run.lock"});
         QCOMPARE(ExtractFileName(ExeName()), std::string("platform_test"));
         QCOMPARE(ExtractFileDir("/a/b/c.csv"), std::string("/a/b"));
     }

@@ -1,5 +1,7 @@
 #include "tests/support/DemoWorkshop.h"
 
+#include "platform/FileServices.h"
+
 #include <sqlite3.h>
 
 #include <memory>
@@ -19,7 +21,8 @@ struct Finalizer {
 // between the engine's statements and the test's.
 std::unique_ptr<sqlite3, Closer> OpenRaw(const std::string& path) {
     sqlite3* raw = nullptr;
-    const int rc = sqlite3_open_v2(path.c_str(), &raw, SQLITE_OPEN_READWRITE, nullptr);
+    const int rc =
+        sqlite3_open_v2(platform::SystemPath(path).c_str(), &raw, SQLITE_OPEN_READWRITE, nullptr);
     std::unique_ptr<sqlite3, Closer> database(raw);
     if (rc != SQLITE_OK)
         throw std::runtime_error("cannot open " + path + ": " +

@@ -1,5 +1,7 @@
 #include "tests/support/ReadOnlyPath.h"
 
+#include "platform/FileServices.h"
+
 #include <cerrno>
 #include <cstring>
 #include <stdexcept>
@@ -10,7 +12,7 @@
 
 namespace testsupport {
 
-ReadOnlyPath::ReadOnlyPath(std::string path) : FPath(std::move(path)) {
+ReadOnlyPath::ReadOnlyPath(const std::string& path) : FPath(platform::SystemPath(path)) {
     auto fail = [this](const char* what) {
         throw std::runtime_error(std::string(what) + " " + FPath + ": " + std::strerror(errno));
     };

@@ -10,8 +10,9 @@ namespace testsupport {
 
 class ReadOnlyPath {
 public:
-    // UTF-8 path. Throws std::runtime_error when it cannot be made read-only.
-    explicit ReadOnlyPath(std::string path);
+    // A path of the program's (Windows-1250). Throws std::runtime_error
+    // when it cannot be made read-only.
+    explicit ReadOnlyPath(const std::string& path);
     ~ReadOnlyPath();
     ReadOnlyPath(const ReadOnlyPath&) = delete;
     ReadOnlyPath& operator=(const ReadOnlyPath&) = delete;
@@ -20,7 +21,7 @@ public:
     void Restore();
 
 private:
-    std::string FPath;
+    std::string FPath; // the system's (UTF-8)
     bool FMounted = false;
     unsigned FMode = 0; // the permissions before, when not mounted
     bool FActive = false;

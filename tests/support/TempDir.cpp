@@ -1,5 +1,8 @@
 #include "tests/support/TempDir.h"
 
+#include "platform/FileServices.h"
+#include "platform/Win1250.h"
+
 #include <cstdlib>
 #include <stdexcept>
 
@@ -8,14 +11,14 @@ namespace testsupport {
 TempDir::TempDir() {
     if (!FDir.isValid())
         throw std::runtime_error("cannot create a temporary directory");
-    FPath = FDir.path().toStdString();
+    FPath = platform::FromQString(FDir.path());
 }
 
 ScopedEnv::ScopedEnv(const char* name, std::optional<std::string> value) : FName(name) {
     if (const char* old = std::getenv(name))
         FOld = old;
     if (value)
-        ::setenv(name, value->c_str(), 1);
+        ::setenv(name, platform::SystemPath(*value).c_str(), 1);
     else
         ::unsetenv(name);
 }

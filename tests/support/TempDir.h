@@ -1,6 +1,7 @@
 #pragma once
 // Test fixtures built in code: a private temporary directory per fixture,
-// and environment variables set for the fixture's lifetime.
+// and environment variables set for the fixture's lifetime. Paths are the
+// program's own text (Windows-1250), as every path handed to it.
 
 #include <QTemporaryDir>
 
@@ -22,7 +23,8 @@ private:
 };
 
 // Sets (or with nullopt, unsets) an environment variable; restores the old
-// value when it goes.
+// value when it goes. The value is the program's text, and the system's
+// (UTF-8) in the environment.
 class ScopedEnv {
 public:
     ScopedEnv(const char* name, std::optional<std::string> value);

@@ -2,6 +2,8 @@
 // Fixtures shared by the wait-message tests: bitmaps written by the test,
 // and activation of a window on the offscreen platform.
 
+#include "platform/Win1250.h"
+
 #include <QApplication>
 #include <QColor>
 #include <QImage>
@@ -20,7 +22,7 @@ inline void WriteBitmap(const std::string& path, int width, int height, QColor f
     QImage image(width, height, QImage::Format_RGB32);
     image.fill(fill);
     image.setPixelColor(0, height - 1, bottomLeft);
-    if (!image.save(QString::fromStdString(path), "BMP"))
+    if (!image.save(platform::ToQString(path), "BMP"))
         qFatal("cannot write the bitmap fixture %s", path.c_str());
 }
 

@@ -375,7 +375,8 @@ void TestWaitMessage::imageStripWidth() {
     TWaitMessage wm;
     std::string last;
     for (int i = 0; i < bitmapWidths.size(); ++i) {
-        last = dir.file("picture" + std::to_string(i) + ".bmp");
+        // A name with Polish letters, as the system names it on disk.
+        last = dir.file(platform::Pl("obraz-źdźbło") + std::to_string(i) + ".bmp");
         WriteBitmap(last, bitmapWidths[i], 20, Qt::blue, Qt::blue);
         wm.setImageFile(last);
     }
