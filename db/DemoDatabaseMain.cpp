@@ -6,6 +6,7 @@
 #include "db/DemoDatabase.h"
 #include "platform/Exception.h"
 #include "platform/FileServices.h"
+#include "platform/Win1250.h"
 
 #include <cstdio>
 #include <exception>
@@ -37,7 +38,7 @@ int main(int argc, char** argv) {
                     platform::SystemPath(aliasFile).c_str());
         return 0;
     } catch (const std::exception& e) {
-        std::fprintf(stderr, "mmw-demo-db: %s\n", e.what());
+        std::fprintf(stderr, "mmw-demo-db: %s\n", platform::Win1250ToUtf8(e.what()).c_str());
         return 1;
     }
 }

@@ -13,6 +13,7 @@
 #include "db/TField.h"
 #include "db/TQuery.h"
 #include "platform/Application.h"
+#include "platform/Win1250.h"
 #include "walkthrough/UserDriver.h"
 
 #include <QApplication>
@@ -104,7 +105,7 @@ int main(int argc, char** argv) {
         Print(QStringLiteral("[pictures] ") + pictures);
         forms.Main().close();
     } catch (const std::exception& e) {
-        std::fprintf(stderr, "mmw-walkthrough: %s\n", e.what());
+        std::fprintf(stderr, "mmw-walkthrough: %s\n", platform::Win1250ToUtf8(e.what()).c_str());
         return 1;
     }
     return 0;
