@@ -373,8 +373,11 @@ ResultSet PostgresConnection::Select(const std::string& sql, const std::vector<V
     ResultSet out;
     const int columns = PQnfields(result.get());
     const int rows = PQntuples(result.get());
+    // The server folds a name written without quotes to lower case; the
+    // workshop's field names are upper case, as the embedded driver gives
+    // them back.
     for (int c = 0; c < columns; ++c)
-        out.columns.push_back(platform::Utf8ToWin1250(PQfname(result.get(), c)));
+        out.columns.push_back(UpperAscii(platform::Utf8ToWin1250(PQfname(result.get(), c))));
     out.rows.reserve(static_cast<std::size_t>(rows));
     for (int r = 0; r < rows; ++r) {
         std::vector<Value>& row = out.rows.emplace_back();

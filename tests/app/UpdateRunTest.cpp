@@ -6,13 +6,13 @@
 #include "app/CatalogueFile.h"
 #include "app/DemoCatalogue.h"
 #include "app/Main.h"
-#include "db/SqliteConnection.h"
+#include "db/Connection.h"
+#include "db/EngineConfig.h"
 #include "db/TDatabase.h"
 #include "db/TField.h"
 #include "db/TQuery.h"
 #include "db/TTable.h"
 #include "platform/Application.h"
-#include "platform/FileLock.h"
 #include "platform/FileServices.h"
 #include "platform/Win1250.h"
 #include "tests/support/DemoWorkshop.h"
@@ -231,10 +231,14 @@ void UpdateRunTest::outcomes() {
             "insert into UPGRADE (NAME, DATAWYK) values ('DBU_12062013', '2013-06-12')");
     if (earlier)
         platform::WriteWholeFile(world.catalogue, earlier->toStdString());
-    platform::FileLock otherWorkstation;
-    if (lockHeld)
-        QVERIFY(otherWorkstation.TryLock(world.workshop.databaseDir() + "/" +
-                                         db::SqliteConnection::kRunLockName));
+    // Another workstation: a connection of its own to the same database.
+    std::unique_ptr<db::Connection> otherWorkstation;
+    if (lockHeld) {
+        otherWorkstation = db::OpenConnection(
+            testsupport::DemoWorkshop::kAliasName,
+            db::EngineConfig::AliasParams(testsupport::DemoWorkshop::kAliasName));
+        QVERIFY(otherWorkstation->TryLockRun());
+    }
 
     Script script = Script().awaitRequest();
     if (server == Server::ResetsMidBody)
@@ -377,8 +381,7 @@ void UpdateRunTest::secondRunAfterASuccessStopsAtTheGuard() {
 
 void UpdateRunTest::failingMarkerInsertKeepsTheCatalogue() {
     World world;
-    world.workshop.exec("create trigger no_marker before insert on UPGRADE "
-                        "begin select raise(abort, 'marker refused'); end");
+    world.workshop.refuseInserts("UPGRADE", "marker refused");
     world.serve(SmallReply());
     Program program(Administrator());
     program.person.PressStart();
