@@ -99,11 +99,20 @@ std::unique_ptr<PostgresConnection> PostgresConnection::Open(const std::string& 
                                   ? std::string()
                                   : ": " + platform::Utf8ToWin1250(detail)));
     }
-    // The string's own values, the PG* environment and the service file
-    // come first; only what none of them gives falls back to these.
-    const char* keywords[] = {"connect_timeout", "fallback_application_name", "dbname", nullptr};
-    const char* values[] = {"10", "mmw", utf8.c_str(), nullptr};
-    PgConnHandle connection(PQconnectdbParams(keywords, values, 1));
+    // A server that does not answer at all ends the attempt after 10
+    // seconds, unless PGCONNECT_TIMEOUT or the string says otherwise.
+    const char* timeout = std::getenv("PGCONNECT_TIMEOUT");
+    const bool ownTimeout = !timeout || !*timeout;
+    // The string comes last, so that its own values win over these.
+    std::vector<const char*> keywords = {"fallback_application_name"};
+    std::vector<const char*> values = {"mmw"};
+    if (ownTimeout) {
+        keywords.push_back("connect_timeout");
+        values.push_back("10");
+    }
+    keywords.insert(keywords.end(), {"dbname", nullptr});
+    values.insert(values.end(), {utf8.c_str(), nullptr});
+    PgConnHandle connection(PQconnectdbParams(keywords.data(), values.data(), 1));
     if (!connection)
         throw EDBEngineError("Cannot connect to the database server: out of memory");
     auto result =

@@ -14,6 +14,7 @@
 #include "db/TQuery.h"
 #include "db/TTable.h"
 #include "platform/Application.h"
+#include "platform/FileServices.h"
 #include "platform/Win1250.h"
 #include "tests/support/DemoWorkshop.h"
 #include "tests/support/PostgresCluster.h"
@@ -22,6 +23,10 @@
 
 #include <QPushButton>
 #include <QtTest>
+
+#include <cstring>
+#include <memory>
+#include <vector>
 
 using namespace platform;
 using testsupport::DemoWorkshop;
@@ -62,11 +67,56 @@ private slots:
         ClearMessageBoxAnswers();
         TakeMessageBoxCalls();
     }
+    void connectionStringAsLibpqReadsIt_data();
+    void connectionStringAsLibpqReadsIt();
     void unreachableOrRefusedServerAtTheButton_data();
     void unreachableOrRefusedServerAtTheButton();
     void connectionLostMidImport();
     void serverRestartBetweenRunsIsHarmless();
 };
+
+void ServerFailuresTest::connectionStringAsLibpqReadsIt_data() {
+    QTest::addColumn<QString>("conninfo"); // %1 directory, %2 port, %3 database of the server
+    QTest::addColumn<QStringList>("environment"); // NAME=value, %4 the service file
+    QTest::addColumn<QString>("serviceFile");
+    QTest::newRow("keywords") << "host=%1 port=%2 user=mmw dbname=%3" << QStringList() << QString();
+    QTest::newRow("URI") << "postgresql://mmw@/%3?host=%1&port=%2" << QStringList() << QString();
+    QTest::newRow("the PG* environment")
+        << "dbname=%3" << QStringList{"PGHOST=%1", "PGPORT=%2", "PGUSER=mmw"} << QString();
+    QTest::newRow("a service file") << "service=kalvomer" << QStringList{"PGSERVICEFILE=%4"}
+                                    << "[kalvomer]\nhost=%1\nport=%2\nuser=mmw\ndbname=%3\n";
+}
+
+void ServerFailuresTest::connectionStringAsLibpqReadsIt() {
+    QFETCH(QString, conninfo);
+    QFETCH(QStringList, environment);
+    QFETCH(QString, serviceFile);
+    DemoWorkshop workshop(Driver::Postgres);
+    const testsupport::PostgresCluster& suite = DemoWorkshop::TestServer();
+    const QString database = workshop.scalar("select current_database()");
+    const QString services = QString::fromStdString(workshop.file("pg_service.conf"));
+    auto place = [&](QString text) {
+        return text.replace(QStringLiteral("%1"), QString::fromStdString(suite.directory()))
+            .replace(QStringLiteral("%2"), QString::number(suite.port()))
+            .replace(QStringLiteral("%3"), database)
+            .replace(QStringLiteral("%4"), services);
+    };
+    if (!serviceFile.isEmpty())
+        platform::WriteWholeFile(services.toStdString(), place(serviceFile).toStdString());
+    std::vector<std::unique_ptr<testsupport::ScopedEnv>> set;
+    for (const QString& assignment : environment) {
+        const QString name = assignment.section('=', 0, 0);
+        set.push_back(std::make_unique<testsupport::ScopedEnv>(
+            name.toStdString().c_str(), place(assignment.section('=', 1)).toStdString()));
+    }
+    db::DemoDatabase::WriteServerAliasFile(workshop.aliasFile(), place(conninfo).toStdString());
+
+    Engine engine;
+    engine.form.TPersonel->Open();
+    QVERIFY(engine.form.TPersonel->FindKey(db::Value(std::string("PR"))));
+    QCOMPARE(engine.form.TPersonel->FieldByName("NAZWA")->getAsString(),
+             Pl("Przemysław Żółkiewski"));
+}
 
 void ServerFailuresTest::unreachableOrRefusedServerAtTheButton_data() {
     QTest::addColumn<QString>("conninfo"); // %1: the suite server's directory, %2 its port

@@ -155,8 +155,13 @@ std::string PostgresCluster::TcpConninfo(const std::string& database) const {
 }
 
 void PostgresCluster::Admin(const std::string& sql) const {
-    std::unique_ptr<PGconn, decltype(&PQfinish)> connection(
-        PQconnectdb(Conninfo("postgres").c_str()), &PQfinish);
+    Query("postgres", sql);
+}
+
+std::vector<std::vector<std::string>> PostgresCluster::Query(const std::string& database,
+                                                             const std::string& sql) const {
+    std::unique_ptr<PGconn, decltype(&PQfinish)> connection(PQconnectdb(Conninfo(database).c_str()),
+                                                            &PQfinish);
     if (PQstatus(connection.get()) != CONNECTION_OK)
         throw std::runtime_error(std::string("cannot reach the test server: ") +
                                  PQerrorMessage(connection.get()));
@@ -165,6 +170,13 @@ void PostgresCluster::Admin(const std::string& sql) const {
     const ExecStatusType status = PQresultStatus(result.get());
     if (status != PGRES_COMMAND_OK && status != PGRES_TUPLES_OK)
         throw std::runtime_error(PQerrorMessage(connection.get()) + (" in: " + sql));
+    std::vector<std::vector<std::string>> rows;
+    for (int r = 0; r < PQntuples(result.get()); ++r) {
+        auto& row = rows.emplace_back();
+        for (int c = 0; c < PQnfields(result.get()); ++c)
+            row.emplace_back(PQgetvalue(result.get(), r, c));
+    }
+    return rows;
 }
 
 } // namespace testsupport

@@ -45,9 +45,13 @@ public:
     std::string Conninfo(const std::string& database) const;
     std::string TcpConninfo(const std::string& database) const;
 
-    // Runs one statement as the superuser in database "postgres"; throws
+    // Runs statements as the superuser in database "postgres"; throws
     // std::runtime_error with the server's message.
     void Admin(const std::string& sql) const;
+    // The same in another database: the rows of the last statement, each
+    // value as text (NULL as empty).
+    std::vector<std::vector<std::string>> Query(const std::string& database,
+                                                const std::string& sql) const;
 
     static std::string BinDir();
 
