@@ -14,11 +14,18 @@
 //       straight on SQLite into a third fresh database,
 //   (a0) the import of (a) with the log settings the engine had before it
 //       kept its log small, into a fourth, for the cost of that.
+// Then, on a throwaway PostgreSQL server with its default settings (when
+// built with the test support, which starts it):
+//   (e) the import through the engine into a fresh server database, over
+//       the server's Unix socket, and again over TCP loopback,
+//   (f) the naive floor: the same statement texts sent one by one with
+//       PQexec, each committed on its own, over the same two ways.
 // Prints the statements run per line and per row, the times and their
 // ratios, the largest size of the log during (a) and (a0), and the peak
-// memory against the catalogue's size. Exits non-zero when (a) leaves other tables than (c) or (d),
-// when (b) inserts anything, or when the statement counts are not the import's (three for a new
-// row, one for a found one, none for a line repeating the previous names).
+// memory against the catalogue's size. Exits non-zero when (a) leaves other
+// tables than (c) or (d), when (b) inserts anything, or when the statement
+// counts are not the import's (three for a new row, one for a found one,
+// none for a line repeating the previous names).
 
 #include "app/CatalogueFile.h"
 #include "app/CatalogueImport.h"
@@ -49,6 +56,14 @@
 #include <vector>
 
 #include <sys/resource.h>
+
+#ifdef MMW_BENCH_POSTGRES
+#include "tests/support/PostgresCluster.h"
+
+#include <libpq-fe.h>
+
+#include <memory>
+#endif
 
 namespace {
 
@@ -453,6 +468,16 @@ const char* Verdict(bool met) {
     return met ? "met" : "NOT MET";
 }
 
+// What the embedded import measured, for the server's figures after it.
+struct EmbeddedFigures {
+    std::string catalogue;
+    std::string tablesFile;
+    Timing import;
+    Statements statements;
+    long long fileSize = 0;
+};
+EmbeddedFigures gEmbedded;
+
 int Bench(int lineCount, const std::filesystem::path& root) {
     const std::string catalogue = (root / "mmw.csv").string();
     const std::string importDir = (root / "import").string();
@@ -634,6 +659,8 @@ int Bench(int lineCount, const std::filesystem::path& root) {
     std::printf("peak memory of the whole run (VmHWM): %.1f MiB\n",
                 static_cast<double>(PeakResident()) / kMiB);
 
+    gEmbedded = {catalogue, db::DemoDatabase::TablesFile(importDir), timeA, first, fileSize};
+
     if (!(afterA == reference))
         fail("(a) and (c) left different row counts");
     if (differing != 0)
@@ -650,6 +677,297 @@ int Bench(int lineCount, const std::filesystem::path& root) {
         fail("(b) ran " + std::to_string(second.all) + " statements, not 1 per found row");
     return failures == 0 ? 0 : 1;
 }
+
+// ---------------------------------------------------------------------------
+// The import over a PostgreSQL server.
+#ifdef MMW_BENCH_POSTGRES
+
+struct PgCloser {
+    void operator()(PGconn* connection) const { PQfinish(connection); }
+};
+struct PgClearer {
+    void operator()(PGresult* result) const { PQclear(result); }
+};
+using PgHandle = std::unique_ptr<PGconn, PgCloser>;
+using PgResult = std::unique_ptr<PGresult, PgClearer>;
+
+PgHandle PgConnect(const std::string& conninfo) {
+    PgHandle connection(PQconnectdb(conninfo.c_str()));
+    if (PQstatus(connection.get()) != CONNECTION_OK)
+        throw std::runtime_error(std::string("cannot connect: ") +
+                                 PQerrorMessage(connection.get()));
+    return connection;
+}
+
+PgResult PgRun(PGconn* connection, const std::string& sql) {
+    PgResult result(PQexec(connection, sql.c_str()));
+    const ExecStatusType status = PQresultStatus(result.get());
+    if (status != PGRES_COMMAND_OK && status != PGRES_TUPLES_OK)
+        throw std::runtime_error(PQerrorMessage(connection) + (" in: " + sql));
+    return result;
+}
+
+// The first column of the first row of a select, if there is a row and it
+// is not null.
+std::optional<long long> PgFirst(PGconn* connection, const std::string& sql) {
+    const PgResult result = PgRun(connection, sql);
+    if (PQntuples(result.get()) == 0 || PQgetisnull(result.get(), 0, 0))
+        return std::nullopt;
+    return std::atoll(PQgetvalue(result.get(), 0, 0));
+}
+
+// The naive floor: the import's statement texts, built as the import builds
+// them, each sent on its own with PQexec and committed by the server as it
+// runs, on the session's defaults. What a client that neither prepares nor
+// pipelines would take.
+void NaiveMerge(const std::string& catalogue, const std::string& conninfo, Statements& counted) {
+    const PgHandle database = PgConnect(conninfo);
+    PGconn* c = database.get();
+    PgRun(c, "SET client_encoding = 'WIN1250'");
+    counted = {};
+    auto select = [&](const std::string& sql) {
+        ++counted.all;
+        return PgFirst(c, sql);
+    };
+    auto insert = [&](const std::string& sql) {
+        ++counted.all;
+        ++counted.inserts;
+        PgRun(c, sql);
+    };
+    using app::TCatalogueImport;
+    std::string makeName, modelName, versionName;
+    long long makeKey = 0, modelKey = 0;
+    for (const std::string& text : app::ReadCatalogue(catalogue)) {
+        const app::CatalogueLine line = app::ParseCatalogueLine(text);
+        if (line.MakeName.empty())
+            continue;
+        if (line.MakeName != makeName) {
+            makeName = line.MakeName;
+            modelName.clear();
+            versionName.clear();
+            const std::string n = TCatalogueImport::NameLiteral(line.MakeName);
+            if (auto found = select(
+                    "select MARKA from MARKI where RDZPOJ = 0 and upper(NAZWA) = '" + n + "'")) {
+                makeKey = *found;
+            } else {
+                makeKey =
+                    select("select min(MARKA) MIN_MARKA from MARKI where RDZPOJ = 0").value_or(0) -
+                    1;
+                insert("insert into MARKI (RDZPOJ, MARKA, NAZWA) VALUES (0, " +
+                       std::to_string(makeKey) + ", '" + n + "')");
+            }
+        }
+        if (line.ModelName != modelName) {
+            modelName = line.ModelName;
+            versionName.clear();
+            const std::string n = TCatalogueImport::NameLiteral(line.ModelName);
+            if (auto found = select("select MODEL from MODELE where RDZPOJ = 0 and MARKA = " +
+                                    std::to_string(makeKey) + " and upper(NAZWA) = '" + n + "'")) {
+                modelKey = *found;
+            } else {
+                modelKey =
+                    select("select min(MODEL) MIN_MODEL from MODELE where RDZPOJ = 0").value_or(0) -
+                    1;
+                insert("insert into MODELE (RDZPOJ, MARKA, MODEL, NAZWA, PROD_OD, PROD_DO) VALUES "
+                       "(0, " +
+                       std::to_string(makeKey) + ", " + std::to_string(modelKey) + ",'" + n +
+                       "','" + TCatalogueImport::TextLiteral(line.ModelFrom) + "','" +
+                       TCatalogueImport::TextLiteral(line.ModelTo) + "')");
+            }
+        }
+        if (line.VersionName != versionName) {
+            versionName = line.VersionName;
+            const std::string n = TCatalogueImport::NameLiteral(line.VersionName);
+            if (!select("select WERSJA from WERSJE where RDZPOJ = 0 and MODEL = " +
+                        std::to_string(modelKey) + " and upper(NAZWA) = '" + n + "'")) {
+                const long long key =
+                    select("select min(WERSJA) MIN_WERSJA from WERSJE where RDZPOJ = 0")
+                        .value_or(0) -
+                    1;
+                const std::string capacity = std::to_string(app::CatalogueNumber(line.Capacity));
+                insert("insert into WERSJE (RDZPOJ, MODEL, WERSJA, NAZWA, PROD_OD, PROD_DO, "
+                       "POJ_TECH, POJ_TAX, MOC_KW, MOC_KM) VALUES (0, " +
+                       std::to_string(modelKey) + ", " + std::to_string(key) + ",'" + n + "','" +
+                       TCatalogueImport::TextLiteral(line.VersionFrom) + "','" +
+                       TCatalogueImport::TextLiteral(line.VersionTo) + "'," + capacity + "," +
+                       capacity + "," + std::to_string(app::CatalogueNumber(line.PowerKW)) + "," +
+                       std::to_string(app::CatalogueNumber(line.PowerKM)) + ")");
+            }
+        }
+    }
+}
+
+// Every row of the three tables in key order, each as one text: the same
+// on the server and in the embedded file when the imports agree.
+std::vector<std::string> ServerRows(const std::string& conninfo) {
+    const PgHandle database = PgConnect(conninfo);
+    PgRun(database.get(), "SET client_encoding = 'UTF8'");
+    std::vector<std::string> rows;
+    for (const char* sql :
+         {"select RDZPOJ, MARKA, NAZWA from MARKI order by RDZPOJ, MARKA",
+          "select RDZPOJ, MARKA, MODEL, NAZWA, PROD_OD, PROD_DO from MODELE order by RDZPOJ, MODEL",
+          "select RDZPOJ, MODEL, WERSJA, NAZWA, PROD_OD, PROD_DO, POJ_TECH, POJ_TAX, MOC_KW, "
+          "MOC_KM from WERSJE order by RDZPOJ, WERSJA"}) {
+        const PgResult result = PgRun(database.get(), sql);
+        for (int r = 0; r < PQntuples(result.get()); ++r) {
+            std::string row;
+            for (int k = 0; k < PQnfields(result.get()); ++k)
+                row += std::string(PQgetvalue(result.get(), r, k)) + '|';
+            rows.push_back(std::move(row));
+        }
+    }
+    return rows;
+}
+
+std::vector<std::string> EmbeddedRows(const std::string& tablesFile) {
+    const Sqlite database(tablesFile);
+    std::vector<std::string> rows;
+    for (const char* sql :
+         {"select RDZPOJ, MARKA, NAZWA from MARKI order by RDZPOJ, MARKA",
+          "select RDZPOJ, MARKA, MODEL, NAZWA, PROD_OD, PROD_DO from MODELE order by RDZPOJ, MODEL",
+          "select RDZPOJ, MODEL, WERSJA, NAZWA, PROD_OD, PROD_DO, POJ_TECH, POJ_TAX, MOC_KW, "
+          "MOC_KM from WERSJE order by RDZPOJ, WERSJA"}) {
+        sqlite3_stmt* raw = nullptr;
+        if (sqlite3_prepare_v2(database.handle.get(), sql, -1, &raw, nullptr) != SQLITE_OK)
+            throw std::runtime_error(sqlite3_errmsg(database.handle.get()));
+        const db::StatementHandle statement(raw);
+        while (sqlite3_step(statement.get()) == SQLITE_ROW) {
+            std::string row;
+            for (int k = 0; k < sqlite3_column_count(statement.get()); ++k) {
+                const auto* text =
+                    reinterpret_cast<const char*>(sqlite3_column_text(statement.get(), k));
+                row += std::string(text ? text : "") + '|';
+            }
+            rows.push_back(std::move(row));
+        }
+    }
+    return rows;
+}
+
+// The wall time of one round trip to the server: a prepared "select 1",
+// sent and answered, the least any statement whose result is waited for
+// costs.
+double RoundTrip(const std::string& conninfo) {
+    const PgHandle database = PgConnect(conninfo);
+    PGconn* c = database.get();
+    PgResult prepared(PQprepare(c, "one", "select 1", 0, nullptr));
+    constexpr int kRounds = 20000;
+    const Stopwatch watch;
+    for (int k = 0; k < kRounds; ++k)
+        PgResult(PQexecPrepared(c, "one", 0, nullptr, nullptr, nullptr, 0));
+    return watch.elapsed().wall / kRounds;
+}
+
+struct ServerImport {
+    Timing time;
+    Statements counted;
+    long long peak = 0;
+    bool completed = false;
+};
+
+// The import as the update run has it, with the alias naming the server.
+ServerImport EngineOnServer(const std::string& conninfo, const std::filesystem::path& root) {
+    const std::string aliasFile = (root / "aliases-server.ini").string();
+    db::DemoDatabase::WriteServerAliasFile(aliasFile, conninfo);
+    ::setenv("DBENGINE_CONFIG", aliasFile.c_str(), 1);
+    db::TSession session;
+    session.setSessionName("Kalvomer");
+    session.setKeepConnections(false);
+    db::TDatabase database;
+    database.setAliasName(db::DemoDatabase::kAliasName);
+    database.setDatabaseName("KALVOMER");
+    database.setSessionName("Kalvomer");
+    database.setKeepConnection(false);
+    db::TTable personel;
+    personel.setTableName("Personel.DB");
+    personel.setDatabaseName("KALVOMER");
+    personel.setSessionName("Kalvomer");
+    db::DeclarePersonelFields(personel);
+    personel.Open();
+    db::TQuery work;
+    work.setDatabaseName(database.getDatabaseName());
+    work.setSessionName(database.getSessionName());
+    ServerImport run;
+    ResetPeakResident();
+    app::TCatalogueImport import(work, nullptr);
+    run.completed = Import(import, gEmbedded.catalogue, run.counted, run.time);
+    run.peak = PeakResident();
+    return run;
+}
+
+int ServerBench(const std::filesystem::path& root) {
+    int failures = 0;
+    auto fail = [&failures](const std::string& what) {
+        std::printf("FAILED: %s\n", what.c_str());
+        ++failures;
+    };
+    // The server as a workshop installs it: default settings, fsync on.
+    testsupport::PostgresCluster server({/*listenTcp=*/true, /*defaults=*/true});
+    auto fresh = [&](const std::string& name) {
+        server.Admin("CREATE DATABASE " + name);
+        db::DemoDatabase::CreateOnServer(server.Conninfo(name));
+    };
+    fresh("import_socket");
+    fresh("import_tcp");
+    fresh("naive_socket");
+    fresh("naive_tcp");
+
+    const ServerImport e = EngineOnServer(server.Conninfo("import_socket"), root);
+    const ServerImport eTcp = EngineOnServer(server.TcpConninfo("import_tcp"), root);
+    Statements f, fTcp;
+    Stopwatch watchF;
+    NaiveMerge(gEmbedded.catalogue, server.Conninfo("naive_socket"), f);
+    const Timing timeF = watchF.elapsed();
+    Stopwatch watchFTcp;
+    NaiveMerge(gEmbedded.catalogue, server.TcpConninfo("naive_tcp"), fTcp);
+    const Timing timeFTcp = watchFTcp.elapsed();
+
+    const double a = gEmbedded.import.wall;
+    const double trip = RoundTrip(server.Conninfo("postgres"));
+    const double tripTcp = RoundTrip(server.TcpConninfo("postgres"));
+    const long long waited = e.counted.all - e.counted.inserts;
+    std::printf("PostgreSQL 15 server, default settings, fresh databases:\n");
+    std::printf("                              wall        processor (this process)\n");
+    std::printf("(e) import, Unix socket:      %8.3f s  %8.3f s  statements %lld\n", e.time.wall,
+                e.time.cpu, e.counted.all);
+    std::printf("(e) import, TCP loopback:     %8.3f s  %8.3f s  statements %lld\n", eTcp.time.wall,
+                eTcp.time.cpu, eTcp.counted.all);
+    std::printf("(f) naive PQexec, Unix socket:%8.3f s  %8.3f s  statements %lld\n", timeF.wall,
+                timeF.cpu, f.all);
+    std::printf("(f) naive PQexec, TCP:        %8.3f s  %8.3f s  statements %lld\n", timeFTcp.wall,
+                timeFTcp.cpu, fTcp.all);
+    std::printf("e/f = %.3f over the socket, %.3f over TCP (target <= 0.25: %s)\n",
+                e.time.wall / timeF.wall, eTcp.time.wall / timeFTcp.wall,
+                Verdict(e.time.wall <= 0.25 * timeF.wall));
+    std::printf("e/a = %.2f over the socket, %.2f over TCP (target <= 1.5: %s)\n", e.time.wall / a,
+                eTcp.time.wall / a, Verdict(e.time.wall <= 1.5 * a));
+    const long long target = 4 * gEmbedded.fileSize + 32LL * 1024 * 1024;
+    // The import waits for the answer of each of its selects before it
+    // knows its next statement: those round trips bound (e) from below.
+    std::printf("round trip (prepared select 1): %.1f us over the socket, %.1f us over TCP; "
+                "(e) waits for %lld answers: at least %.1f s, %.1f s\n",
+                trip * 1e6, tripTcp * 1e6, waited, static_cast<double>(waited) * trip,
+                static_cast<double>(waited) * tripTcp);
+    std::printf("peak memory of (e) (VmHWM): %.1f MiB; target %.1f MiB: %s\n",
+                static_cast<double>(e.peak) / kMiB, static_cast<double>(target) / kMiB,
+                Verdict(e.peak <= target));
+
+    if (!e.completed || !eTcp.completed)
+        fail("(e) did not complete");
+    for (const Statements* counted : {&e.counted, &eTcp.counted, const_cast<const Statements*>(&f),
+                                      const_cast<const Statements*>(&fTcp)})
+        if (counted->all != gEmbedded.statements.all ||
+            counted->inserts != gEmbedded.statements.inserts)
+            fail("a server import ran " + std::to_string(counted->all) + " statements, (a) " +
+                 std::to_string(gEmbedded.statements.all));
+    const std::vector<std::string> embedded = EmbeddedRows(gEmbedded.tablesFile);
+    for (const char* name : {"import_socket", "import_tcp", "naive_socket"})
+        if (ServerRows(server.Conninfo(name)) != embedded)
+            fail(std::string("the rows of ") + name + " differ from (a)'s");
+    return failures == 0 ? 0 : 1;
+}
+
+#endif // MMW_BENCH_POSTGRES
 
 } // namespace
 
@@ -672,6 +990,9 @@ int main(int argc, char** argv) {
     int rc = 1;
     try {
         rc = Bench(lines, root);
+#ifdef MMW_BENCH_POSTGRES
+        rc |= ServerBench(root);
+#endif
     } catch (const std::exception& e) {
         std::fprintf(stderr, "import_bench: %s\n", platform::Win1250ToUtf8(e.what()).c_str());
     }

@@ -1,8 +1,8 @@
 #pragma once
 // The driver seam: everything the engine's objects need of a database, and
-// nothing more. SQLite is the one driver today; a server driver would be one
-// more implementation of Connection, chosen by OpenConnection from the
-// alias's parameters, and no caller would change.
+// nothing more. Two drivers implement it, chosen by OpenConnection from the
+// alias's parameters: the embedded SQLite file (the default) and a
+// PostgreSQL server (DRIVER=POSTGRESQL); no caller knows which it talks to.
 //
 // Every text crossing the seam (statements, names, values, messages) is
 // Windows-1250; each driver converts to its storage's encoding itself.

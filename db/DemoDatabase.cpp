@@ -2,6 +2,7 @@
 
 #include "db/EDBEngineError.h"
 #include "db/EngineConfig.h"
+#include "db/PostgresConnection.h"
 #include "db/Schema.h"
 #include "db/SqliteConnection.h"
 #include "platform/Exception.h"
@@ -37,7 +38,7 @@ constexpr StaffMember kStaff[] = {
     {"AP", "ADMIN", "Agnieszka Półtorak", "ul. Źródlana 12, 31-444 Kraków", "12 411 05 07",
      "agnieszka.poltorak@warsztat.pl", 1, "Administrator", 0},
     {"PR", "PRAC", "Przemysław Żółkiewski", "ul. Świętokrzyska 3, 25-001 Kielce", "41 344 90 12",
-     "przemyslaw.zolkiewski@warsztat.pl", 2, "Mechanik", 0},
+     "p.zolkiewski@warsztat.pl", 2, "Mechanik", 0},
 };
 
 // Makes a directory and its missing parents.
@@ -125,6 +126,62 @@ void DemoDatabase::Create(const std::string& directory) {
 }
 
 void DemoDatabase::WriteAliasFile(const std::string& aliasFile, const std::string& directory) {
+    WriteAlias(aliasFile, "PATH=" + directory + "\n");
+}
+
+void DemoDatabase::WriteServerAliasFile(const std::string& aliasFile, const std::string& conninfo) {
+    WriteAlias(aliasFile, "DRIVER=POSTGRESQL\nCONNINFO=" + conninfo + "\n");
+}
+
+bool DemoDatabase::CreateOnServer(const std::string& conninfo) {
+    // Through the driver's own connection, so a failure to connect reads
+    // as the program's does.
+    const auto connection = PostgresConnection::Open(platform::Utf8ToWin1250(conninfo));
+    PgConnHandle raw(PQconnectdb(conninfo.c_str()));
+    if (PQstatus(raw.get()) != CONNECTION_OK)
+        throw EDBEngineError("Cannot connect to " + connection->Describe() + ": " +
+                             PQerrorMessage(raw.get()));
+    auto run = [&](const char* sql, int count = 0, const char* const* values = nullptr) {
+        PgResultHandle result(
+            PQexecParams(raw.get(), sql, count, nullptr, values, nullptr, nullptr, 0));
+        const ExecStatusType status = PQresultStatus(result.get());
+        if (status != PGRES_COMMAND_OK && status != PGRES_TUPLES_OK) {
+            const char* message = PQresultErrorField(result.get(), PG_DIAG_MESSAGE_PRIMARY);
+            throw EDBEngineError(
+                platform::Utf8ToWin1250(message ? message : PQerrorMessage(raw.get())));
+        }
+        return result;
+    };
+    run("SET client_encoding = 'UTF8'");
+    run("BEGIN");
+    const PgResultHandle existing =
+        run("select count(*) from unnest(array['personel', 'marki', 'modele', 'wersje', "
+            "'upgrade']) t where pg_catalog.to_regclass(t) is not null");
+    if (std::string(PQgetvalue(existing.get(), 0, 0)) != "0") {
+        run("ROLLBACK");
+        return false;
+    }
+    // Plain CREATE TABLE: one made meanwhile by someone else fails the
+    // transaction, and nothing of it stays.
+    PgResultHandle schema(PQexec(raw.get(), PostgresSchemaSql()));
+    if (PQresultStatus(schema.get()) != PGRES_COMMAND_OK)
+        throw EDBEngineError(platform::Utf8ToWin1250(PQerrorMessage(raw.get())));
+    for (const StaffMember& m : kStaff) {
+        const std::string rights = std::to_string(m.rights);
+        const std::string enciphered = std::to_string(m.enciphered);
+        const char* values[] = {m.id,    m.password,     m.name,     m.address,         m.phone,
+                                m.email, rights.c_str(), m.position, enciphered.c_str()};
+        run("insert into PERSONEL (IDENTYFIKATOR, HASLO, NAZWA, ADRES, TELEFON1, TELEFON2, EMAIL, "
+            "PROWIZJA_MATERIAL, PROWIZJA_USLUGA, UPRAWNIENIA, STANOWISKO, KODOWANIE, "
+            "NOWE_UPRAWNIENIA, BLOKADA_INTERFEJSU, TYLKO_MENU_WYBRANE) values ($1, $2, $3, $4, $5, "
+            "NULL, $6, 0, 0, $7, $8, $9, 0, 0, 0)",
+            9, values);
+    }
+    run("COMMIT");
+    return true;
+}
+
+void DemoDatabase::WriteAlias(const std::string& aliasFile, const std::string& parameterLines) {
     std::string kept;
     if (platform::FileExists(aliasFile)) {
         const std::string old = platform::ReadWholeFile(aliasFile);
@@ -157,9 +214,9 @@ void DemoDatabase::WriteAliasFile(const std::string& aliasFile, const std::strin
     // One blank line between the kept aliases and ours.
     if (!kept.empty() && !kept.ends_with("\n\n"))
         kept += '\n';
-    // The file is the system's text: the path goes in as the system names it.
-    platform::WriteWholeFile(aliasFile, kept + "[" + kAliasName +
-                                            "]\nPATH=" + platform::SystemPath(directory) + "\n");
+    // The file is the system's text (UTF-8), the lines the program's own.
+    platform::WriteWholeFile(aliasFile, kept + "[" + kAliasName + "]\n" +
+                                            platform::SystemPath(parameterLines));
 }
 
 } // namespace db

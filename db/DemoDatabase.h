@@ -1,8 +1,9 @@
 #pragma once
 // A workshop database to try the program on and to test against: the tables
 // of schema.sql with three staff members, and the engine alias pointing at
-// it. This is the only code that creates a database file; the engine itself
-// only opens existing ones.
+// it; or the same tables (schema-postgresql.sql) in a database on a server.
+// This is the only code that creates tables; the engine itself only opens
+// existing ones.
 
 #include "db/WorkshopTables.h"
 
@@ -30,6 +31,20 @@ public:
     // into the alias file, replacing that alias's old section and keeping
     // every other alias the file holds. Missing parent directories are made.
     static void WriteAliasFile(const std::string& aliasFile, const std::string& directory);
+
+    // Creates the tables and the same staff in the server database a libpq
+    // connection string (UTF-8) names, in one transaction. A table that
+    // exists is never dropped or written: when any of the five is there,
+    // nothing is created and false is returned. A server that cannot be
+    // reached raises EDBEngineError naming it, never a password.
+    static bool CreateOnServer(const std::string& conninfo);
+
+    // The alias section for a server: DRIVER=POSTGRESQL and CONNINFO, kept
+    // beside the file's other aliases as WriteAliasFile keeps them.
+    static void WriteServerAliasFile(const std::string& aliasFile, const std::string& conninfo);
+
+private:
+    static void WriteAlias(const std::string& aliasFile, const std::string& parameterLines);
 };
 
 } // namespace db

@@ -5,5 +5,7 @@
 namespace db {
 
 const char* SchemaSql();
+// The same tables for a PostgreSQL server (db/schema-postgresql.sql).
+const char* PostgresSchemaSql();
 
 } // namespace db

@@ -439,6 +439,16 @@ int SqliteConnection::Execute(const std::string& sql, const std::vector<Value>& 
     std::optional<StatementShape> shape;
     sqlite3_stmt* statement = PrepareRun(sql, params, shape);
     StatementUse use(statement);
+    if (shape)
+        FWidths.Check(*shape, [this](const std::string& table) {
+            // The driver's own look at the table is none of the statements
+            // the caller ran.
+            struct Quiet {
+                StatementObserver saved = SetStatementObserver({});
+                ~Quiet() { SetStatementObserver(std::move(saved)); }
+            } quiet;
+            return Columns(table);
+        });
     BindRun(statement, params, shape);
     while (StepRow(statement)) {
     }

@@ -10,6 +10,7 @@
 #include "db/ShapeMemo.h"
 #include "db/StatementCache.h"
 #include "db/StatementShape.h"
+#include "db/TextWidths.h"
 
 #include "platform/FileLock.h"
 
@@ -99,6 +100,8 @@ private:
     // Column lists of the tables date literals were checked against,
     // keyed by the upper-cased table name.
     std::map<std::string, std::vector<ColumnInfo>> FColumns;
+    // The widths of text columns, held on what inserts write.
+    TextWidths FWidths;
     std::string FDirectory; // Windows-1250, as the alias gives it
     bool FNetwork;          // on a network file system: rollback journal
     platform::FileLock FRunLock;

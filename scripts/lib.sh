@@ -1,7 +1,7 @@
 # Shared by scripts/run and scripts/test: the Debian packages the build needs.
 # Sourced, not run.
 
-MMW_PACKAGES=(cmake g++ make pkg-config qt6-base-dev qt6-qpa-plugins libsqlite3-dev locales fonts-dejavu-core python3 curl)
+MMW_PACKAGES=(cmake g++ make pkg-config qt6-base-dev qt6-qpa-plugins libsqlite3-dev postgresql libpq-dev locales fonts-dejavu-core python3 curl)
 
 # Installs whatever of MMW_PACKAGES is missing: with apt-get when run as root,
 # otherwise prints the exact command and stops.

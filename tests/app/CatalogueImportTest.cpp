@@ -286,21 +286,32 @@ private slots:
     void failuresEndTheImportWithTheirMessage_data() {
         QTest::addColumn<QString>("sabotage");
         QTest::addColumn<QString>("message");
+        QTest::addColumn<QString>("serverMessage"); // the PostgreSQL driver's, where it differs
         QTest::newRow("missing file") << "rm"
-                                      << "Cannot open file ";
-        QTest::newRow("make lookup fails") << "drop table MARKI"
-                                           << "Cannot perform this operation on a closed dataset";
+                                      << "Cannot open file " << QString();
+        QTest::newRow("make lookup fails")
+            << "drop table MARKI"
+            << "Cannot perform this operation on a closed dataset" << QString();
         QTest::newRow("engine error") << "drop table WERSJE"
-                                      << "no such table: WERSJE";
+                                      << "no such table: WERSJE"
+                                      << "relation \"wersje\" does not exist";
     }
     void failuresEndTheImportWithTheirMessage() {
         QFETCH(QString, sabotage);
         QFETCH(QString, message);
+        QFETCH(QString, serverMessage);
         Run run;
-        WriteWholeFile(run.workshop.file("mmw.csv"), "AUDI;A4;;1.8;;;;;\n");
+        if (run.workshop.onServer() && !serverMessage.isNull())
+            message = serverMessage;
+        // A make of 41 letters, after one that fits: the import stops at
+        // its line, and keeps what came before.
+        WriteWholeFile(run.workshop.file("mmw.csv"),
+                       sabotage == "long make"
+                           ? "BMW;3;;316;;;;;\n" + std::string(41, 'W') + ";A4;;1.8;;;;;\n"
+                           : std::string("AUDI;A4;;1.8;;;;;\n"));
         if (sabotage == "rm")
             std::remove(run.workshop.file("mmw.csv").c_str());
-        else
+        else if (sabotage != "long make")
             run.workshop.exec(sabotage.toStdString());
         app::TCatalogueImport import(run.work, run.form.komunikat);
         PushMessageBoxAnswer(IDOK);
@@ -309,6 +320,8 @@ private slots:
         QCOMPARE(calls.size(), std::size_t(1));
         QVERIFY2(calls[0].text.find(message.toStdString()) != std::string::npos,
                  calls[0].text.c_str());
+        if (sabotage == "long make")
+            QCOMPARE(run.workshop.rows("select NAZWA from MARKI"), (QList<QStringList>{{"BMW"}}));
     }
 
     void emptyFileCompletesWithoutStatements() {

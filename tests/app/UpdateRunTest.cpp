@@ -6,6 +6,8 @@
 #include "app/CatalogueFile.h"
 #include "app/DemoCatalogue.h"
 #include "app/Main.h"
+#include "db/Connection.h"
+#include "db/EngineConfig.h"
 #include "db/SqliteConnection.h"
 #include "db/StatementTrace.h"
 #include "db/TDatabase.h"
@@ -13,7 +15,6 @@
 #include "db/TQuery.h"
 #include "db/TTable.h"
 #include "platform/Application.h"
-#include "platform/FileLock.h"
 #include "platform/FileServices.h"
 #include "platform/Win1250.h"
 #include "tests/support/DemoWorkshop.h"
@@ -94,7 +95,8 @@ struct World {
     std::optional<testsupport::ScopedEnv> host;
     std::optional<ScriptedServer> server;
 
-    World() {
+    explicit World(testsupport::Driver driver = testsupport::DemoWorkshop::SuiteDriver())
+        : workshop(driver) {
         platform::DeleteFile(catalogue);
         platform::ClearMessageBoxAnswers();
         platform::TakeMessageBoxCalls();
@@ -294,10 +296,14 @@ void UpdateRunTest::outcomes() {
             "insert into UPGRADE (NAME, DATAWYK) values ('DBU_12062013', '2013-06-12')");
     if (earlier)
         platform::WriteWholeFile(world.catalogue, earlier->toStdString());
-    platform::FileLock otherWorkstation;
-    if (lockHeld)
-        QVERIFY(otherWorkstation.TryLock(world.workshop.databaseDir() + "/" +
-                                         db::SqliteConnection::kRunLockName));
+    // Another workstation: a connection of its own to the same database.
+    std::unique_ptr<db::Connection> otherWorkstation;
+    if (lockHeld) {
+        otherWorkstation = db::OpenConnection(
+            testsupport::DemoWorkshop::kAliasName,
+            db::EngineConfig::AliasParams(testsupport::DemoWorkshop::kAliasName));
+        QVERIFY(otherWorkstation->TryLockRun());
+    }
 
     Script script = Script().awaitRequest();
     if (server == Server::ResetsMidBody)
@@ -427,8 +433,7 @@ void UpdateRunTest::secondRunAfterASuccessStopsAtTheGuard() {
 
 void UpdateRunTest::failingMarkerInsertKeepsTheCatalogue() {
     World world;
-    world.workshop.exec("create trigger no_marker before insert on UPGRADE "
-                        "begin select raise(abort, 'marker refused'); end");
+    world.workshop.refuseInserts("UPGRADE", "marker refused");
     world.serve(SmallReply());
     Program program(Administrator());
     program.person.PressStart();
@@ -461,7 +466,9 @@ void UpdateRunTest::diskFullAtTheMarker() {
     std::optional<World> world;
     {
         const testsupport::ScopedEnv onSmallDisk("TMPDIR", mountPoint.path());
-        world.emplace();
+        // The database file itself is what the disk holds: SQLite,
+        // whichever driver the suite runs on.
+        world.emplace(testsupport::Driver::Sqlite);
     }
     QVERIFY(world->workshop.databaseDir().rfind(mountPoint.path(), 0) == 0);
     testsupport::TempDir dir;
@@ -502,7 +509,8 @@ void UpdateRunTest::diskFullAtTheMarker() {
 }
 
 void UpdateRunTest::readOnlyRunThenWritableRun() {
-    World world;
+    // A read-only database file: SQLite, whichever driver the suite runs on.
+    World world(testsupport::Driver::Sqlite);
     world.serve(SmallReply());
     {
         testsupport::ReadOnlyPath readOnly(world.workshop.databaseDir());

@@ -422,11 +422,14 @@ void ComponentsTest::keepConnectionTrue() {
 
 void ComponentsTest::failingStatementReleasesIdleDatabase() {
     Workshop w(false);
+    // Each driver in its own words.
+    const QString missing = w.files.onServer() ? QStringLiteral("relation \"brak\" does not exist")
+                                               : QStringLiteral("no such table: BRAK");
     auto q = w.query("insert into BRAK (X) values (1)");
-    QCOMPARE(Failure([&] { q->ExecSQL(); }), QStringLiteral("no such table: BRAK"));
+    QCOMPARE(Failure([&] { q->ExecSQL(); }), missing);
     QVERIFY(!w.database->getConnected());
     q->setSQL("select * from BRAK");
-    QCOMPARE(Failure([&] { q->Open(); }), QStringLiteral("no such table: BRAK"));
+    QCOMPARE(Failure([&] { q->Open(); }), missing);
     QVERIFY(!w.database->getConnected());
 }
 

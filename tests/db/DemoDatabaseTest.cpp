@@ -8,6 +8,7 @@
 #include "tests/support/DemoWorkshop.h"
 
 #include <QProcess>
+#include <QRandomGenerator>
 #include <QtTest>
 
 using db::DemoDatabase;
@@ -22,6 +23,8 @@ private slots:
     void aliasFileKeepsOtherAliases();
     void command_data();
     void command();
+    void serverCommandNeverOverwrites_data();
+    void serverCommandNeverOverwrites();
 };
 
 void DemoDatabaseTest::staffRows() {
@@ -114,6 +117,64 @@ void DemoDatabaseTest::command() {
     QVERIFY(usage.waitForFinished());
     QCOMPARE(usage.exitCode(), 2);
     QVERIFY(usage.readAllStandardError().contains("usage"));
+}
+
+void DemoDatabaseTest::serverCommandNeverOverwrites_data() {
+    QTest::addColumn<QString>("before"); // statements run on the empty database first
+    QTest::addColumn<QString>("said");   // what the command says
+    QTest::addColumn<QString>("tables"); // the workshop tables afterwards
+    QTest::addColumn<QString>("staff");  // rows of PERSONEL afterwards
+    QTest::newRow("empty database") << QString() << "Created the tables in"
+                                    << "marki modele personel upgrade wersje"
+                                    << "3";
+    QTest::newRow("a table of its own is there")
+        << "create table MARKI (RDZPOJ smallint, MARKA integer, NAZWA varchar(40)); "
+           "insert into MARKI values (0, 7, 'AUDI')"
+        << "exist in"
+        << "marki" << QString();
+    QTest::newRow("the workshop's tables are there") << "@demo"
+                                                     << "exist in"
+                                                     << "marki modele personel upgrade wersje"
+                                                     << "3";
+}
+
+void DemoDatabaseTest::serverCommandNeverOverwrites() {
+    QFETCH(QString, before);
+    QFETCH(QString, said);
+    QFETCH(QString, tables);
+    QFETCH(QString, staff);
+    // An empty database on the suite's server, reached as the tests reach it.
+    testsupport::PostgresCluster& server = testsupport::DemoWorkshop::TestServer();
+    const std::string name = "demo_" + std::to_string(QRandomGenerator::global()->generate());
+    server.Admin("CREATE DATABASE " + name);
+    const std::string conninfo = server.Conninfo(name) + " password=Sekret-123";
+    if (before == "@demo")
+        QVERIFY(DemoDatabase::CreateOnServer(conninfo));
+    else if (!before.isEmpty())
+        server.Query(name, before.toStdString());
+    testsupport::TempDir dir;
+    QProcess process;
+    process.start(MMW_DEMO_DB, {"--server", QString::fromStdString(conninfo),
+                                QString::fromStdString(dir.file("aliases.ini"))});
+    QVERIFY(process.waitForFinished());
+    QCOMPARE(process.exitCode(), 0);
+    const QString output = QString::fromUtf8(process.readAllStandardOutput());
+    QVERIFY2(output.contains(said), qPrintable(output));
+    QVERIFY2(!output.contains("Sekret"), qPrintable(output));
+    testsupport::ScopedEnv env("DBENGINE_CONFIG", dir.file("aliases.ini"));
+    QCOMPARE(db::EngineConfig::AliasParams(DemoDatabase::kAliasName),
+             (std::vector<std::string>{"DRIVER=POSTGRESQL", "CONNINFO=" + conninfo}));
+    const auto present = server.Query(
+        name, "select coalesce(string_agg(tablename, ' ' order by tablename), '') from pg_tables "
+              "where schemaname = 'public'");
+    QCOMPARE(QString::fromStdString(present.at(0).at(0)), tables);
+    if (!staff.isNull())
+        QCOMPARE(QString::fromStdString(server.Query(name, "select count(*) from PERSONEL")[0][0]),
+                 staff);
+    else // the table of its own is as it was
+        QCOMPARE(server.Query(name, "select MARKA, NAZWA from MARKI"),
+                 (std::vector<std::vector<std::string>>{{"7", "AUDI"}}));
+    server.Admin("DROP DATABASE " + name + " WITH (FORCE)");
 }
 
 QTEST_GUILESS_MAIN(DemoDatabaseTest)

@@ -2,10 +2,17 @@
 
 #include "platform/FileServices.h"
 
+#include <libpq-fe.h>
 #include <sqlite3.h>
 
+#include <atomic>
+#include <cstdlib>
+#include <fstream>
 #include <memory>
+#include <optional>
 #include <stdexcept>
+
+#include <unistd.h>
 
 namespace testsupport {
 namespace {
@@ -15,6 +22,12 @@ struct Closer {
 };
 struct Finalizer {
     void operator()(sqlite3_stmt* statement) const { sqlite3_finalize(statement); }
+};
+struct PgCloser {
+    void operator()(PGconn* connection) const { PQfinish(connection); }
+};
+struct PgClearer {
+    void operator()(PGresult* result) const { PQclear(result); }
 };
 
 // A connection of its own per call: nothing of the fixture stays open
@@ -31,13 +44,69 @@ std::unique_ptr<sqlite3, Closer> OpenRaw(const std::string& path) {
     return database;
 }
 
+std::unique_ptr<PGresult, PgClearer> PgRun(const std::string& conninfo, const std::string& sql) {
+    std::unique_ptr<PGconn, PgCloser> connection(PQconnectdb(conninfo.c_str()));
+    if (PQstatus(connection.get()) != CONNECTION_OK)
+        throw std::runtime_error(std::string("cannot connect: ") +
+                                 PQerrorMessage(connection.get()));
+    PQclear(PQexec(connection.get(), "SET client_encoding = 'UTF8'; SET DateStyle = 'ISO, MDY'"));
+    std::unique_ptr<PGresult, PgClearer> result(PQexec(connection.get(), sql.c_str()));
+    const ExecStatusType status = PQresultStatus(result.get());
+    if (status != PGRES_COMMAND_OK && status != PGRES_TUPLES_OK)
+        throw std::runtime_error(PQerrorMessage(connection.get()) + (" in: " + sql));
+    return result;
+}
+
 } // namespace
 
-DemoWorkshop::DemoWorkshop()
-    : FDatabaseDir(FDir.file("kalvomer")), FAliasFile(FDir.file("aliases.ini")),
+Driver DemoWorkshop::SuiteDriver() {
+    const char* driver = std::getenv("MMW_TEST_DRIVER");
+    return driver && std::string(driver) == "postgresql" ? Driver::Postgres : Driver::Sqlite;
+}
+
+PostgresCluster& DemoWorkshop::TestServer() {
+    static std::optional<PostgresCluster> server;
+    if (!server) {
+        std::string directory;
+        if (const char* state = std::getenv("MMW_TEST_POSTGRES"); state && *state)
+            std::ifstream(state) >> directory;
+        if (!directory.empty()) {
+            server.emplace(PostgresCluster::Adopt(directory));
+            server->Detach(); // the fixture stops it
+        } else {
+            server.emplace(PostgresCluster::Options{});
+        }
+    }
+    return *server;
+}
+
+DemoWorkshop::DemoWorkshop(Driver driver, const std::string& locale)
+    : FDriver(driver), FDatabaseDir(FDir.file("kalvomer")), FAliasFile(FDir.file("aliases.ini")),
       FConfig("DBENGINE_CONFIG", FAliasFile) {
-    db::DemoDatabase::Create(FDatabaseDir);
-    db::DemoDatabase::WriteAliasFile(FAliasFile, FDatabaseDir);
+    if (driver == Driver::Sqlite) {
+        db::DemoDatabase::Create(FDatabaseDir);
+        db::DemoDatabase::WriteAliasFile(FAliasFile, FDatabaseDir);
+        return;
+    }
+    static std::atomic<int> counter{0};
+    FDatabaseName = "mmw_test_" + std::to_string(::getpid()) + "_" + std::to_string(++counter);
+    PostgresCluster& server = TestServer();
+    server.Admin("CREATE DATABASE " + FDatabaseName +
+                 (locale.empty() ? std::string()
+                                 : " TEMPLATE template0 ENCODING 'UTF8' LOCALE '" + locale + "'"));
+    FConninfo = server.Conninfo(FDatabaseName);
+    db::DemoDatabase::CreateOnServer(FConninfo);
+    db::DemoDatabase::WriteServerAliasFile(FAliasFile, FConninfo);
+}
+
+DemoWorkshop::~DemoWorkshop() {
+    if (FDriver != Driver::Postgres)
+        return;
+    try {
+        TestServer().Admin("DROP DATABASE IF EXISTS " + FDatabaseName + " WITH (FORCE)");
+    } catch (const std::exception&) {
+        // The server goes at the end of the suite, and the database with it.
+    }
 }
 
 std::string DemoWorkshop::tablesFile() const {
@@ -45,6 +114,10 @@ std::string DemoWorkshop::tablesFile() const {
 }
 
 void DemoWorkshop::exec(const std::string& utf8Sql) const {
+    if (onServer()) {
+        PgRun(FConninfo, utf8Sql);
+        return;
+    }
     auto database = OpenRaw(tablesFile());
     char* error = nullptr;
     if (sqlite3_exec(database.get(), utf8Sql.c_str(), nullptr, nullptr, &error) != SQLITE_OK) {
@@ -55,12 +128,25 @@ void DemoWorkshop::exec(const std::string& utf8Sql) const {
 }
 
 QList<QStringList> DemoWorkshop::rows(const std::string& utf8Sql) const {
+    QList<QStringList> result;
+    if (onServer()) {
+        const auto answer = PgRun(FConninfo, utf8Sql);
+        for (int r = 0; r < PQntuples(answer.get()); ++r) {
+            QStringList row;
+            for (int c = 0; c < PQnfields(answer.get()); ++c)
+                row.append(PQgetisnull(answer.get(), r, c)
+                               ? QString()
+                               : QString::fromUtf8(PQgetvalue(answer.get(), r, c),
+                                                   PQgetlength(answer.get(), r, c)));
+            result.append(row);
+        }
+        return result;
+    }
     auto database = OpenRaw(tablesFile());
     sqlite3_stmt* raw = nullptr;
     if (sqlite3_prepare_v2(database.get(), utf8Sql.c_str(), -1, &raw, nullptr) != SQLITE_OK)
         throw std::runtime_error(std::string(sqlite3_errmsg(database.get())) + " in: " + utf8Sql);
     std::unique_ptr<sqlite3_stmt, Finalizer> statement(raw);
-    QList<QStringList> result;
     int rc;
     while ((rc = sqlite3_step(statement.get())) == SQLITE_ROW) {
         QStringList row;
@@ -83,6 +169,16 @@ QList<QStringList> DemoWorkshop::rows(const std::string& utf8Sql) const {
 QString DemoWorkshop::scalar(const std::string& utf8Sql) const {
     const QList<QStringList> result = rows(utf8Sql);
     return result.isEmpty() || result.front().isEmpty() ? QString() : result.front().front();
+}
+
+void DemoWorkshop::refuseInserts(const std::string& table, const std::string& message) const {
+    if (onServer())
+        exec("create function refuse_" + table + "() returns trigger language plpgsql as $$ " +
+             "begin raise exception '" + message + "'; end $$; create trigger refuse before " +
+             "insert on " + table + " for each row execute function refuse_" + table + "()");
+    else
+        exec("create trigger refuse before insert on " + table + " begin select raise(abort, '" +
+             message + "'); end");
 }
 
 } // namespace testsupport

@@ -1,0 +1,471 @@
+#include "db/PostgresConnection.h"
+
+#include "db/EDBEngineError.h"
+#include "db/PostgresDialect.h"
+#include "db/SqlTokenizer.h"
+#include "db/StatementTrace.h"
+#include "platform/Win1250.h"
+
+#include <poll.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <limits>
+
+namespace db {
+namespace {
+
+// Type oids of the parameters the driver binds (pg_type.h).
+constexpr Oid kUnknown = 0; // the server infers it from its place, as for a literal
+constexpr Oid kInt2 = 21, kInt4 = 23, kInt8 = 20, kBool = 16;
+constexpr Oid kFloat4 = 700, kFloat8 = 701, kNumeric = 1700;
+
+constexpr std::size_t kPreparedCapacity = 64;
+
+std::string Trimmed(std::string text) {
+    while (!text.empty() && (text.back() == '\n' || text.back() == ' ' || text.back() == '\t'))
+        text.pop_back();
+    return text;
+}
+
+// Notices (a dropped lock that was not held, say) are not the user's
+// business, and the program writes no log.
+void QuietNotice(void*, const char*) {}
+
+bool HasPassword(const std::string& conninfo) {
+    std::string lower = conninfo;
+    for (char& ch : lower)
+        ch = static_cast<char>(ch >= 'A' && ch <= 'Z' ? ch + 32 : ch);
+    return lower.find("password") != std::string::npos || lower.find('@') != std::string::npos;
+}
+
+Value CellValue(const PGresult* result, int row, int column) {
+    if (PQgetisnull(result, row, column))
+        return Value();
+    const char* text = PQgetvalue(result, row, column);
+    switch (PQftype(result, column)) {
+    case kInt2:
+    case kInt4:
+    case kInt8:
+        return Value(static_cast<std::int64_t>(std::strtoll(text, nullptr, 10)));
+    case kBool:
+        return Value(text[0] == 't' ? 1 : 0);
+    case kFloat4:
+    case kFloat8:
+    case kNumeric:
+        return Value(std::strtod(text, nullptr));
+    default:
+        return Value(platform::Utf8ToWin1250(
+            std::string_view(text, static_cast<std::size_t>(PQgetlength(result, row, column)))));
+    }
+}
+
+} // namespace
+
+std::string PostgresConnection::MaskedConninfo(const std::string& conninfo) {
+    char* error = nullptr;
+    PQconninfoOption* options = PQconninfoParse(platform::Win1250ToUtf8(conninfo).c_str(), &error);
+    PQfreemem(error);
+    if (!options)
+        return "(a connection string that cannot be read)";
+    std::string out;
+    for (const PQconninfoOption* o = options; o->keyword; ++o) {
+        if (!o->val || !*o->val)
+            continue;
+        if (!out.empty())
+            out += ' ';
+        out += o->keyword;
+        out += '=';
+        out += std::strcmp(o->keyword, "password") == 0 ? "********" : o->val;
+    }
+    PQconninfoFree(options);
+    return platform::Utf8ToWin1250(out);
+}
+
+std::unique_ptr<PostgresConnection> PostgresConnection::Open(const std::string& conninfo) {
+    const std::string utf8 = platform::Win1250ToUtf8(conninfo);
+    // A string libpq cannot read may be quoted back in its message, and
+    // with it a password: that message is shown only when none is there.
+    char* parseError = nullptr;
+    if (PQconninfoOption* options = PQconninfoParse(utf8.c_str(), &parseError)) {
+        PQconninfoFree(options);
+    } else {
+        const std::string detail = parseError ? Trimmed(parseError) : std::string();
+        PQfreemem(parseError);
+        throw EDBEngineError("The connection string of the database server cannot be read" +
+                             (HasPassword(conninfo) || detail.empty()
+                                  ? std::string()
+                                  : ": " + platform::Utf8ToWin1250(detail)));
+    }
+    // A server that does not answer at all ends the attempt after 10
+    // seconds, unless PGCONNECT_TIMEOUT or the string says otherwise.
+    const char* timeout = std::getenv("PGCONNECT_TIMEOUT");
+    const bool ownTimeout = !timeout || !*timeout;
+    // The string comes last, so that its own values win over these.
+    std::vector<const char*> keywords = {"fallback_application_name"};
+    std::vector<const char*> values = {"mmw"};
+    if (ownTimeout) {
+        keywords.push_back("connect_timeout");
+        values.push_back("10");
+    }
+    keywords.insert(keywords.end(), {"dbname", nullptr});
+    values.insert(values.end(), {utf8.c_str(), nullptr});
+    PgConnHandle connection(PQconnectdbParams(keywords.data(), values.data(), 1));
+    if (!connection)
+        throw EDBEngineError("Cannot connect to the database server: out of memory");
+    auto result =
+        std::unique_ptr<PostgresConnection>(new PostgresConnection(std::move(connection)));
+    if (PQstatus(result->FConnection.get()) != CONNECTION_OK)
+        result->FailConnection("Cannot connect to");
+    result->SetUpSession();
+    return result;
+}
+
+PostgresConnection::PostgresConnection(PgConnHandle connection)
+    : FConnection(std::move(connection)) {
+    PQsetNoticeProcessor(FConnection.get(), QuietNotice, nullptr);
+}
+
+PostgresConnection::~PostgresConnection() = default;
+
+std::string PostgresConnection::Describe() const {
+    PGconn* c = FConnection.get();
+    const char* host = PQhost(c);
+    const char* port = PQport(c);
+    const char* name = PQdb(c);
+    return platform::Utf8ToWin1250(std::string("the database ") + (name ? name : "") +
+                                   " on server " + (host && *host ? host : "localhost") +
+                                   (port && *port ? std::string(":") + port : std::string()));
+}
+
+void PostgresConnection::FailConnection(const std::string& what) const {
+    // libpq's own words: the server it tried and why it failed. They never
+    // carry a password.
+    throw EDBEngineError(what + " " + Describe() + ": " +
+                         platform::Utf8ToWin1250(Trimmed(PQerrorMessage(FConnection.get()))));
+}
+
+bool PostgresConnection::Lost() const {
+    return PQstatus(FConnection.get()) != CONNECTION_OK;
+}
+
+void PostgresConnection::Fail(const PGresult* result) const {
+    if (Lost())
+        FailConnection("Lost the connection to");
+    const char* primary = result ? PQresultErrorField(result, PG_DIAG_MESSAGE_PRIMARY) : nullptr;
+    throw EDBEngineError(
+        platform::Utf8ToWin1250(Trimmed(primary ? primary : PQerrorMessage(FConnection.get()))));
+}
+
+PgResultHandle PostgresConnection::Command(const char* sql) {
+    PgResultHandle result(PQexec(FConnection.get(), sql));
+    const ExecStatusType status = result ? PQresultStatus(result.get()) : PGRES_FATAL_ERROR;
+    if (status != PGRES_COMMAND_OK && status != PGRES_TUPLES_OK)
+        Fail(result.get());
+    return result;
+}
+
+void PostgresConnection::SetUpSession() {
+    Command(FDurable ? "SET client_encoding = 'UTF8'; SET standard_conforming_strings = on; "
+                       "SET DateStyle = 'ISO, MDY'; SET synchronous_commit = on"
+                     : "SET client_encoding = 'UTF8'; SET standard_conforming_strings = on; "
+                       "SET DateStyle = 'ISO, MDY'; SET synchronous_commit = off");
+}
+
+void PostgresConnection::EnsureConnected() {
+    PGconn* c = FConnection.get();
+    // A server that closed the connection while it was idle has said so on
+    // the socket: its farewell, then the end. Read what waits there.
+    for (int k = 0; k < 4 && PQstatus(c) == CONNECTION_OK; ++k) {
+        pollfd ready{PQsocket(c), POLLIN, 0};
+        if (::poll(&ready, 1, 0) <= 0)
+            break;
+        if (!PQconsumeInput(c))
+            break;
+        while (PGnotify* notice = PQnotifies(c))
+            PQfreemem(notice);
+    }
+    if (PQstatus(c) == CONNECTION_OK)
+        return;
+    PQreset(c);
+    if (PQstatus(c) != CONNECTION_OK)
+        FailConnection("Cannot connect to");
+    // The server forgot everything of the old session.
+    FPrepared.clear();
+    FPreparedOrder.clear();
+    SetUpSession();
+    if (FLocked) {
+        PgResultHandle taken =
+            Command(("select pg_try_advisory_lock(" + std::to_string(kRunLockKey) + ")").c_str());
+        if (PQgetvalue(taken.get(), 0, 0)[0] != 't') {
+            FLocked = false;
+            throw EDBEngineError("The connection to " + Describe() +
+                                 " was lost, and with it the run lock, which another "
+                                 "workstation holds now");
+        }
+    }
+}
+
+const PostgresConnection::Prepared* PostgresConnection::PrepareOnce(const std::string& serverSql,
+                                                                    const std::vector<Oid>& types,
+                                                                    PgResultHandle& error) {
+    PGconn* c = FConnection.get();
+    PgResultHandle prepared(PQprepare(c, "", serverSql.c_str(), static_cast<int>(types.size()),
+                                      types.empty() ? nullptr : types.data()));
+    if (!prepared || PQresultStatus(prepared.get()) != PGRES_COMMAND_OK) {
+        error = std::move(prepared);
+        return nullptr;
+    }
+    PgResultHandle described(PQdescribePrepared(c, ""));
+    if (!described || PQresultStatus(described.get()) != PGRES_COMMAND_OK) {
+        error = std::move(described);
+        return nullptr;
+    }
+    FOnce = {"", PQnfields(described.get())};
+    return &FOnce;
+}
+
+const PostgresConnection::Prepared* PostgresConnection::PrepareShape(const std::string& serverSql,
+                                                                     const std::vector<Oid>& types,
+                                                                     const std::string& key,
+                                                                     PgResultHandle& error) {
+    PGconn* c = FConnection.get();
+    const std::string name = "mmw_" + std::to_string(++FNextName);
+    PgResultHandle prepared(PQprepare(c, name.c_str(), serverSql.c_str(),
+                                      static_cast<int>(types.size()),
+                                      types.empty() ? nullptr : types.data()));
+    if (!prepared || PQresultStatus(prepared.get()) != PGRES_COMMAND_OK) {
+        error = std::move(prepared);
+        return nullptr;
+    }
+    PgResultHandle described(PQdescribePrepared(c, name.c_str()));
+    if (!described || PQresultStatus(described.get()) != PGRES_COMMAND_OK)
+        Fail(described.get());
+    while (FPreparedOrder.size() >= kPreparedCapacity) {
+        const std::string old = FPreparedOrder.back().second.name;
+        FPrepared.erase(FPreparedOrder.back().first);
+        FPreparedOrder.pop_back();
+        Command(("DEALLOCATE " + old).c_str());
+    }
+    FPreparedOrder.emplace_front(key, Prepared{name, PQnfields(described.get())});
+    FPrepared[key] = FPreparedOrder.begin();
+    return &FPreparedOrder.front().second;
+}
+
+PostgresConnection::Run PostgresConnection::PrepareRun(const std::string& sql,
+                                                       const std::vector<Value>& params) {
+    const std::string plain = platform::Win1250ToUtf8(sql);
+    Run run;
+    std::vector<Oid> types;
+    std::string key;
+    std::optional<StatementShape> shape;
+    if (params.empty()) {
+        shape = FShapes.Match(plain);
+        if (!shape) {
+            if (!PostgresDialect::SingleStatement(plain))
+                throw EDBEngineError("Only one statement can be run at a time");
+            shape = LiteralParameters::Shape(plain);
+            if (shape)
+                FShapes.Remember(plain, *shape);
+        }
+    } else if (!PostgresDialect::SingleStatement(plain)) {
+        throw EDBEngineError("Only one statement can be run at a time");
+    }
+    // Each literal typed as the server would type it where it stands: a
+    // whole number as an integer of its size, a string as of unknown type,
+    // which its place decides.
+    if (shape) {
+        key = shape->text;
+        key += '\x01';
+        for (const Value& v : shape->values) {
+            if (v.kind() == Value::Kind::Integer) {
+                const bool small = v.integer() >= std::numeric_limits<std::int32_t>::min() &&
+                                   v.integer() <= std::numeric_limits<std::int32_t>::max();
+                types.push_back(small ? kInt4 : kInt8);
+                key += small ? 'i' : 'l';
+                run.values.emplace_back(std::to_string(v.integer()));
+            } else {
+                types.push_back(kUnknown);
+                key += 't';
+                run.values.emplace_back(v.text());
+            }
+        }
+    } else {
+        key = plain;
+        key += '\x02';
+        for (const Value& v : params) {
+            switch (v.kind()) {
+            case Value::Kind::Null:
+                types.push_back(kUnknown);
+                key += 'n';
+                run.values.emplace_back(std::nullopt);
+                break;
+            case Value::Kind::Integer:
+                types.push_back(kInt8);
+                key += 'l';
+                run.values.emplace_back(std::to_string(v.integer()));
+                break;
+            case Value::Kind::Float: {
+                char buffer[40];
+                std::snprintf(buffer, sizeof buffer, "%.17g", v.real());
+                types.push_back(kFloat8);
+                key += 'f';
+                run.values.emplace_back(buffer);
+                break;
+            }
+            case Value::Kind::Text:
+                types.push_back(kUnknown);
+                key += 't';
+                run.values.emplace_back(platform::Win1250ToUtf8(v.text()));
+                break;
+            }
+        }
+    }
+    if (const auto found = FPrepared.find(key); found != FPrepared.end()) {
+        FPreparedOrder.splice(FPreparedOrder.begin(), FPreparedOrder, found->second);
+        run.prepared = &found->second->second;
+        return run;
+    }
+    PgResultHandle error;
+    if (shape || !params.empty()) {
+        const std::string serverSql = PostgresDialect::Translate(shape ? shape->text : plain);
+        if ((run.prepared = PrepareShape(serverSql, types, key, error)))
+            return run;
+        // A shape the server rejects (a parameter whose type nothing
+        // decides, say) runs as written, and a failure is then reported
+        // about the text the user wrote.
+        if (Lost() || !shape)
+            Fail(error.get());
+        run.values.clear();
+    }
+    // Nothing to share: prepared for this one run.
+    if (!(run.prepared = PrepareOnce(PostgresDialect::Translate(plain), {}, error)))
+        Fail(error.get());
+    return run;
+}
+
+PgResultHandle PostgresConnection::Exec(const Run& run) {
+    std::vector<const char*> values;
+    values.reserve(run.values.size());
+    for (const auto& v : run.values)
+        values.push_back(v ? v->c_str() : nullptr);
+    PgResultHandle result(PQexecPrepared(
+        FConnection.get(), run.prepared->name.c_str(), static_cast<int>(values.size()),
+        values.empty() ? nullptr : values.data(), nullptr, nullptr, 0));
+    const ExecStatusType status = result ? PQresultStatus(result.get()) : PGRES_FATAL_ERROR;
+    if (status != PGRES_COMMAND_OK && status != PGRES_TUPLES_OK)
+        Fail(result.get());
+    return result;
+}
+
+ResultSet PostgresConnection::Select(const std::string& sql, const std::vector<Value>& params) {
+    TraceStatement(sql);
+    EnsureConnected();
+    PgResultHandle result;
+    for (int attempt = 0;; ++attempt) {
+        try {
+            const Run run = PrepareRun(sql, params);
+            if (run.prepared->columns == 0)
+                throw EDBEngineError("The statement returns no result set, so it cannot be opened");
+            result = Exec(run);
+            break;
+        } catch (const EDBEngineError&) {
+            // A select changes nothing: one that met a connection the
+            // server had just closed runs again on a new one.
+            if (attempt > 0 || !Lost())
+                throw;
+            EnsureConnected();
+        }
+    }
+    ResultSet out;
+    const int columns = PQnfields(result.get());
+    const int rows = PQntuples(result.get());
+    // The server folds a name written without quotes to lower case; the
+    // workshop's field names are upper case, as the embedded driver gives
+    // them back.
+    for (int c = 0; c < columns; ++c)
+        out.columns.push_back(UpperAscii(platform::Utf8ToWin1250(PQfname(result.get(), c))));
+    out.rows.reserve(static_cast<std::size_t>(rows));
+    for (int r = 0; r < rows; ++r) {
+        std::vector<Value>& row = out.rows.emplace_back();
+        row.reserve(static_cast<std::size_t>(columns));
+        for (int c = 0; c < columns; ++c)
+            row.push_back(CellValue(result.get(), r, c));
+    }
+    return out;
+}
+
+int PostgresConnection::Execute(const std::string& sql, const std::vector<Value>& params) {
+    TraceStatement(sql);
+    EnsureConnected();
+    const Run run = PrepareRun(sql, params);
+    PgResultHandle result = Exec(run);
+    return std::atoi(PQcmdTuples(result.get()));
+}
+
+TableInfo PostgresConnection::DescribeTable(const std::string& table) {
+    EnsureConnected();
+    // Names compare without regard to case: the table as an unquoted name
+    // would find it, its columns in their order with the key's positions.
+    static const char* kColumns =
+        "select a.attname, pg_catalog.format_type(a.atttypid, a.atttypmod), "
+        "(select k.n from pg_catalog.pg_index i, unnest(i.indkey) with ordinality k(attnum, n) "
+        "where i.indrelid = a.attrelid and i.indisprimary and k.attnum = a.attnum) "
+        "from pg_catalog.pg_attribute a "
+        "where a.attrelid = pg_catalog.to_regclass(pg_catalog.quote_ident(pg_catalog.lower($1))) "
+        "and a.attnum > 0 and not a.attisdropped order by a.attnum";
+    const std::string name = platform::Win1250ToUtf8(table);
+    const char* values[] = {name.c_str()};
+    PgResultHandle result(
+        PQexecParams(FConnection.get(), kColumns, 1, nullptr, values, nullptr, nullptr, 0));
+    if (!result || PQresultStatus(result.get()) != PGRES_TUPLES_OK)
+        Fail(result.get());
+    if (PQntuples(result.get()) == 0)
+        throw EDBEngineError("no such table: " + table);
+    TableInfo info;
+    info.name = table;
+    std::vector<std::pair<long, std::string>> key;
+    for (int r = 0; r < PQntuples(result.get()); ++r) {
+        std::string column = UpperAscii(platform::Utf8ToWin1250(PQgetvalue(result.get(), r, 0)));
+        info.columns.push_back(
+            {column, UpperAscii(platform::Utf8ToWin1250(PQgetvalue(result.get(), r, 1)))});
+        if (!PQgetisnull(result.get(), r, 2))
+            key.emplace_back(std::atol(PQgetvalue(result.get(), r, 2)), std::move(column));
+    }
+    std::sort(key.begin(), key.end());
+    for (auto& [position, column] : key)
+        info.primaryKey.push_back(std::move(column));
+    return info;
+}
+
+bool PostgresConnection::TryLockRun() {
+    if (FLocked)
+        return true;
+    EnsureConnected();
+    PgResultHandle taken =
+        Command(("select pg_try_advisory_lock(" + std::to_string(kRunLockKey) + ")").c_str());
+    FLocked = PQgetvalue(taken.get(), 0, 0)[0] == 't';
+    return FLocked;
+}
+
+void PostgresConnection::ReleaseRunLock() {
+    if (!FLocked)
+        return;
+    FLocked = false;
+    // A connection that is gone has taken the lock with it.
+    if (Lost())
+        return;
+    PgResultHandle released(
+        PQexec(FConnection.get(),
+               ("select pg_advisory_unlock(" + std::to_string(kRunLockKey) + ")").c_str()));
+}
+
+void PostgresConnection::SetDurableCommits(bool durable) {
+    FDurable = durable;
+    EnsureConnected();
+    Command(durable ? "SET synchronous_commit = on" : "SET synchronous_commit = off");
+}
+
+} // namespace db
