@@ -73,7 +73,10 @@ int MessageBox(const std::string& text, const std::string& caption, int flags) {
     std::vector<QPushButton*> buttons;
     for (const auto& kind : kinds) {
         // Buttons are laid out in the order they are added, as on Windows.
-        buttons.push_back(box.addButton(QString::fromLatin1(kind.text), QMessageBox::ActionRole));
+        // The texts are those of Qt's standard buttons, so an installed Qt
+        // translation gives them in its language ("&Tak", "&Nie").
+        buttons.push_back(box.addButton(QCoreApplication::translate("QPlatformTheme", kind.text),
+                                        QMessageBox::ActionRole));
     }
     box.setDefaultButton(buttons.front());
     // Escape answers Cancel where there is one, else the last button (No, or
