@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+class QString;
+
 namespace platform {
 
 // Message box flags and answers, with their Windows values.
@@ -32,6 +34,11 @@ void ProcessMessages();
 // the Windows button set (low four bits) and icon (next four bits). The first
 // button is the default, so Enter answers it. Returns the Windows answer.
 int MessageBox(const std::string& text, const std::string& caption, int flags);
+
+// The text of the button that gives an answer (IDOK, IDCANCEL, IDYES,
+// IDNO), as the boxes show it: Qt's standard button text, in the language of
+// an installed Qt translation. Empty for another answer.
+QString MessageBoxButtonText(int answer);
 
 // A box as it was asked for, recorded for tests.
 struct MessageBoxCall {

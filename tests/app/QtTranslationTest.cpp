@@ -76,6 +76,8 @@ private slots:
             QVERIFY2(translation->Loaded(), qPrintable(translation->Problem()));
         }
         QCOMPARE(ButtonTextsOfBox(flags), texts);
+        QCOMPARE(MessageBoxButtonText(IDYES), QString(installed ? "&Tak" : "&Yes"));
+        QCOMPARE(MessageBoxButtonText(IDNO), QString(installed ? "&Nie" : "&No"));
     }
 
     void loginContextMenu() {
