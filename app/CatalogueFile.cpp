@@ -8,6 +8,30 @@ std::string CataloguePath() {
     return platform::ExtractFileDir(platform::ExeName()) + "/mmw.csv";
 }
 
+std::string CatalogueTarget(const std::string& programDir, bool programDirWritable,
+                            const std::string& cacheDir) {
+    return programDirWritable ? programDir + "/mmw.csv" : cacheDir + "/mmw/mmw.csv";
+}
+
+std::string CatalogueTarget() {
+    const std::string programDir = platform::ExtractFileDir(platform::ExeName());
+    const bool writable = platform::DirectoryWritable(programDir);
+    const std::string target = CatalogueTarget(
+        programDir, writable, writable ? std::string() : platform::UserCacheDirectory());
+    // A directory that cannot be made fails the download, which is dropped;
+    // the import then says which file it could not open.
+    if (!writable)
+        platform::ForceDirectories(platform::ExtractFileDir(target));
+    return target;
+}
+
+std::string CatalogueToImport(const std::string& target, bool downloaded,
+                              const std::string& beside) {
+    if (downloaded || target == beside || !platform::FileExists(beside))
+        return target;
+    return beside;
+}
+
 std::vector<std::string> SplitLines(std::string_view text) {
     const auto nul = text.find('\0');
     if (nul != std::string_view::npos)

@@ -220,16 +220,19 @@ void TFMain::Button1Click(QObject*) {
             komunikat->setVisible(true);
             platform::ProcessMessages();
 
-            const std::string target = app::CataloguePath();
+            const std::string target = app::CatalogueTarget();
+            bool downloaded = false;
             try {
                 app::DownloadCatalogue(app::UpdateAddress(), target);
+                downloaded = true;
             } catch (...) {
                 // Not reported: the import reads whatever file stands there.
             }
 
             komunikat->setMessage(app::TCatalogueImport::kReadingMessage);
             platform::ProcessMessages();
-            const bool completed = app::TCatalogueImport(*workQuery, komunikat).Run(target);
+            const bool completed = app::TCatalogueImport(*workQuery, komunikat)
+                                       .Run(app::CatalogueToImport(target, downloaded));
 
             if (completed) {
                 workQuery->setActive(false);

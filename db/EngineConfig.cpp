@@ -6,19 +6,9 @@
 #include "platform/Win1250.h"
 
 #include <cstdlib>
-#include <pwd.h>
-#include <unistd.h>
 
 namespace db {
 namespace {
-
-std::string HomeDirectory() {
-    if (const char* home = std::getenv("HOME"); home && *home)
-        return home;
-    if (const passwd* entry = ::getpwuid(::getuid()); entry && entry->pw_dir)
-        return entry->pw_dir;
-    return {};
-}
 
 bool IsBlank(std::string_view line) {
     return line.find_first_not_of(" \t") == std::string_view::npos;
@@ -37,7 +27,10 @@ std::optional<std::string> EngineConfig::SectionName(std::string_view line) {
 std::string EngineConfig::FilePath() {
     if (const char* path = std::getenv("DBENGINE_CONFIG"); path && *path)
         return platform::ProgramPath(path);
-    return platform::ProgramPath(HomeDirectory()) + "/.config/dbengine/aliases.ini";
+    const std::string own = platform::HomeDirectory() + "/.config/dbengine/aliases.ini";
+    if (platform::FileExists(own))
+        return own;
+    return kMachineFile;
 }
 
 std::vector<std::string> EngineConfig::AliasParams(const std::string& alias) {

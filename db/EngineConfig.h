@@ -14,8 +14,12 @@ namespace db {
 
 class EngineConfig {
 public:
-    // $DBENGINE_CONFIG when set and not empty, else
-    // $HOME/.config/dbengine/aliases.ini.
+    // The machine-wide file, for every user of the workstation.
+    static constexpr const char* kMachineFile = "/etc/dbengine/aliases.ini";
+
+    // $DBENGINE_CONFIG when set and not empty; else the user's own
+    // ~/.config/dbengine/aliases.ini when that file exists; else
+    // kMachineFile (which need not exist either).
     static std::string FilePath();
 
     // The parameter lines of an alias, in file order and exactly as written

@@ -36,6 +36,12 @@ std::vector<ButtonKind> ButtonsFor(int flags) {
     }
 }
 
+// The texts are those of Qt's standard buttons, so an installed Qt
+// translation gives them in its language ("&Tak", "&Nie").
+QString Translated(const char* text) {
+    return QCoreApplication::translate("QPlatformTheme", text);
+}
+
 QMessageBox::Icon IconFor(int flags) {
     switch (flags & 0xF0) {
     case MB_ICONSTOP:
@@ -95,7 +101,7 @@ int MessageBox(const std::string& text, const std::string& caption, int flags) {
     std::vector<QPushButton*> buttons;
     for (const auto& kind : kinds) {
         // Buttons are laid out in the order they are added, as on Windows.
-        buttons.push_back(box.addButton(QString::fromLatin1(kind.text), QMessageBox::ActionRole));
+        buttons.push_back(box.addButton(Translated(kind.text), QMessageBox::ActionRole));
     }
     box.setDefaultButton(buttons.front());
     // Escape answers Cancel where there is one, else the last button (No, or
@@ -106,6 +112,14 @@ int MessageBox(const std::string& text, const std::string& caption, int flags) {
         if (box.clickedButton() == buttons[i])
             return kinds[i].answer;
     return kinds.back().answer;
+}
+
+QString MessageBoxButtonText(int answer) {
+    for (const int flags : {MB_YESNOCANCEL, MB_OKCANCEL})
+        for (const ButtonKind& kind : ButtonsFor(flags))
+            if (kind.answer == answer)
+                return Translated(kind.text);
+    return {};
 }
 
 void PushMessageBoxAnswer(int answer) {

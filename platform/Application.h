@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+class QString;
+
 namespace platform {
 
 // Message box flags and answers, with their Windows values.
@@ -44,6 +46,11 @@ bool Terminated();
 // In a terminated application nothing is shown (or recorded) and the answer
 // is that of a box closed from its title bar.
 int MessageBox(const std::string& text, const std::string& caption, int flags);
+
+// The text of the button that gives an answer (IDOK, IDCANCEL, IDYES,
+// IDNO), as the boxes show it: Qt's standard button text, in the language of
+// an installed Qt translation. Empty for another answer.
+QString MessageBoxButtonText(int answer);
 
 // A box as it was asked for, recorded for tests.
 struct MessageBoxCall {

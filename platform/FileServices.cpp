@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
+#include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -105,6 +106,35 @@ int CreateUniqueFile(std::string& pattern) {
     if (descriptor >= 0)
         pattern = ProgramPath(name);
     return descriptor;
+}
+
+bool DirectoryWritable(const std::string& path) {
+    return DirectoryExists(path) && ::access(SystemPath(path).c_str(), W_OK | X_OK) == 0;
+}
+
+bool ForceDirectories(const std::string& path) {
+    if (path.empty() || DirectoryExists(path))
+        return !path.empty();
+    const std::string parent = ExtractFileDir(path);
+    if (!parent.empty() && parent != path && !ForceDirectories(parent))
+        return false;
+    return CreateDir(path) || DirectoryExists(path);
+}
+
+std::string HomeDirectory() {
+    // The environment's text is UTF-8; paths inside are Windows-1250.
+    if (const char* home = std::getenv("HOME"); home && *home)
+        return Utf8ToWin1250(home);
+    if (const passwd* entry = ::getpwuid(::getuid()); entry && entry->pw_dir)
+        return Utf8ToWin1250(entry->pw_dir);
+    return {};
+}
+
+std::string UserCacheDirectory() {
+    // A relative value is to be ignored, as the XDG rules say.
+    if (const char* cache = std::getenv("XDG_CACHE_HOME"); cache && *cache == '/')
+        return Utf8ToWin1250(cache);
+    return HomeDirectory() + "/.cache";
 }
 
 std::string ExeName() {

@@ -50,6 +50,22 @@ bool RenameFile(const std::string& from, const std::string& to);
 bool DeleteFile(const std::string& path);
 int CreateUniqueFile(std::string& pattern);
 
+// True when the directory exists and the process may create files in it.
+bool DirectoryWritable(const std::string& path);
+
+// Creates a directory and every missing one above it; true when it exists
+// afterwards.
+bool ForceDirectories(const std::string& path);
+
+// The user's home directory: $HOME when set and not empty, else the one of
+// the user's account; empty when neither is known.
+std::string HomeDirectory();
+
+// The user's cache directory by the XDG base directory rules:
+// $XDG_CACHE_HOME when it is an absolute path, else HomeDirectory() +
+// "/.cache". Not created here.
+std::string UserCacheDirectory();
+
 // Whole-file transfer. Failures raise EFileError: "Cannot open file " + path
 // when the file cannot be opened, "Cannot create file " + path when it
 // cannot be created, and the system's reason for a failed read or write.

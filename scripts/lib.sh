@@ -1,14 +1,23 @@
 # Shared by scripts/run and scripts/test: the Debian packages the build needs.
 # Sourced, not run.
 
-MMW_PACKAGES=(cmake g++ make pkg-config qt6-base-dev qt6-qpa-plugins libsqlite3-dev postgresql libpq-dev locales fonts-dejavu-core python3 curl)
+MMW_PACKAGES=(cmake g++ make pkg-config qt6-base-dev qt6-qpa-plugins qt6-translations-l10n libsqlite3-dev postgresql libpq-dev locales fonts-dejavu-core python3 curl)
 
-# Installs whatever of MMW_PACKAGES is missing: with apt-get when run as root,
-# otherwise prints the exact command and stops.
+# What scripts/package-check needs on top: the Debian package tools, and the
+# X server, input and screenshot tools that drive the installed program.
+MMW_PACKAGE_CHECK_PACKAGES=(dpkg-dev file lintian xvfb xdotool imagemagick)
+
+# Installs whatever of the named packages (default: MMW_PACKAGES) is
+# missing: with apt-get when run as root, otherwise prints the exact command
+# and stops.
 mmw_ensure_packages() {
+    local wanted=("$@")
+    if [ ${#wanted[@]} -eq 0 ]; then
+        wanted=("${MMW_PACKAGES[@]}")
+    fi
     local missing=()
     local pkg
-    for pkg in "${MMW_PACKAGES[@]}"; do
+    for pkg in "${wanted[@]}"; do
         if ! dpkg-query -W -f='${Status}' "$pkg" 2>/dev/null | grep -q 'install ok installed'; then
             missing+=("$pkg")
         fi

@@ -6,6 +6,8 @@
 // texts. What it meets is recorded in order, and each window can be saved as
 // a picture. The walk-through and the end-to-end tests use it.
 
+#include "platform/Application.h"
+
 #include <QObject>
 #include <QPointer>
 #include <QString>
@@ -30,9 +32,10 @@ struct Script {
     };
     // Typed into the login dialog at every showing; none presses "Anuluj".
     std::optional<Credentials> login;
-    // The button pressed on a Yes/No box: "&Yes" or "&No". Every other box
-    // gets its first button (OK).
-    QString answerQuestion = QStringLiteral("&Yes");
+    // The button pressed on a Yes/No box, by its text as the box shows it
+    // (Yes unless told otherwise, in the language of an installed Qt
+    // translation). Every other box gets its first button (OK).
+    QString answerQuestion = platform::MessageBoxButtonText(platform::IDYES);
 };
 
 // One thing the person saw, in the program's own text (UTF-8 here).

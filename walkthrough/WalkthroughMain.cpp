@@ -9,6 +9,7 @@
 
 #include "app/ApplicationForms.h"
 #include "app/Main.h"
+#include "app/QtTranslation.h"
 #include "db/TDatabase.h"
 #include "db/TField.h"
 #include "db/TQuery.h"
@@ -87,6 +88,11 @@ int main(int argc, char** argv) {
     if (qEnvironmentVariableIsEmpty("QT_ENABLE_HIGHDPI_SCALING"))
         qputenv("QT_ENABLE_HIGHDPI_SCALING", "0");
     QApplication application(argc, argv);
+    // Boxes and menus as a Polish user sees them, the buttons pressed by
+    // those texts.
+    const app::QtTranslation translation;
+    if (!translation.Loaded())
+        Print(QStringLiteral("[note] ") + translation.Problem());
     const QString pictures = QDir(QString::fromLocal8Bit(argv[1])).absolutePath();
     walkthrough::Script script;
     script.login = {argc == 4 ? QString::fromLocal8Bit(argv[2]) : QStringLiteral("ad"),

@@ -145,6 +145,67 @@ private slots:
         QCOMPARE(app::CataloguePath(), platform::ExtractFileDir(platform::ExeName()) + "/mmw.csv");
         QVERIFY(app::CataloguePath().find("/bin/mmw.csv") != std::string::npos);
     }
+
+    void target_data() {
+        QTest::addColumn<bool>("writable");
+        QTest::addColumn<QString>("expected");
+        QTest::newRow("program's directory writable") << true << "/opt/mmw/mmw.csv";
+        QTest::newRow("installed read-only") << false << "/home/ela/.cache/mmw/mmw.csv";
+    }
+    void target() {
+        QFETCH(bool, writable);
+        QFETCH(QString, expected);
+        QCOMPARE(app::CatalogueTarget("/opt/mmw", writable, "/home/ela/.cache"),
+                 expected.toStdString());
+    }
+
+    void thisProgramsTarget() {
+        // The tests' own directory is writable: the catalogue stays beside
+        // the program, and no cache directory is made.
+        testsupport::TempDir home;
+        testsupport::ScopedEnv cache("XDG_CACHE_HOME", home.file("cache"));
+        QCOMPARE(app::CatalogueTarget(), app::CataloguePath());
+        QVERIFY(!platform::DirectoryExists(home.file("cache")));
+    }
+
+    void fileToImport_data() {
+        QTest::addColumn<bool>("inCache");     // the target lies in the cache
+        QTest::addColumn<bool>("downloaded");  // the download succeeded
+        QTest::addColumn<bool>("besideFile");  // a file stands beside the program
+        QTest::addColumn<bool>("cacheFile");   // an earlier download stands in the cache
+        QTest::addColumn<QString>("expected"); // "target" or "beside"
+        QTest::newRow("beside: downloaded") << false << true << true << false << "target";
+        QTest::newRow("beside: failed, earlier file")
+            << false << false << true << false << "target";
+        QTest::newRow("beside: failed, no file") << false << false << false << false << "target";
+        QTest::newRow("cache: downloaded") << true << true << true << true << "target";
+        QTest::newRow("cache: failed, shipped file") << true << false << true << true << "beside";
+        QTest::newRow("cache: failed, earlier download")
+            << true << false << false << true << "target";
+        QTest::newRow("cache: failed, nothing") << true << false << false << false << "target";
+    }
+    void fileToImport() {
+        QFETCH(bool, inCache);
+        QFETCH(bool, downloaded);
+        QFETCH(bool, besideFile);
+        QFETCH(bool, cacheFile);
+        QFETCH(QString, expected);
+        testsupport::TempDir dir;
+        QVERIFY(platform::CreateDir(dir.file("bin")));
+        const std::string beside = dir.file("bin/mmw.csv");
+        const std::string target =
+            inCache ? app::CatalogueTarget(dir.file("bin"), false, dir.file("cache"))
+                    : app::CatalogueTarget(dir.file("bin"), true, {});
+        QCOMPARE(target, inCache ? dir.file("cache/mmw/mmw.csv") : beside);
+        if (besideFile)
+            platform::WriteWholeFile(beside, "BESIDE;;;;;;;;");
+        if (cacheFile) {
+            QVERIFY(platform::ForceDirectories(dir.file("cache/mmw")));
+            platform::WriteWholeFile(target, "CACHE;;;;;;;;");
+        }
+        QCOMPARE(app::CatalogueToImport(target, downloaded, beside),
+                 expected == "beside" ? beside : target);
+    }
 };
 
 QTEST_GUILESS_MAIN(CatalogueLineTest)

@@ -20,6 +20,8 @@ private slots:
     void missingAlias_data();
     void missingAlias();
     void defaultLocation();
+    void lookupOrder_data();
+    void lookupOrder();
     void pathParameter_data();
     void pathParameter();
 };
@@ -99,6 +101,39 @@ void AliasesTest::defaultLocation() {
     testsupport::ScopedEnv homeEnv("HOME", home.path());
     testsupport::ScopedEnv configEnv("DBENGINE_CONFIG", std::nullopt);
     QCOMPARE(EngineConfig::AliasParams("A"), std::vector<std::string>{"PATH=/dane-domowe"});
+}
+
+void AliasesTest::lookupOrder_data() {
+    QTest::addColumn<QString>("variable"); // DBENGINE_CONFIG: "-" unset, else its value
+    QTest::addColumn<bool>("ownFile");     // ~/.config/dbengine/aliases.ini exists
+    QTest::addColumn<QString>("expected"); // "own", "machine" or a path
+    QTest::newRow("variable over the own file")
+        << "/elsewhere/engine.ini" << true << "/elsewhere/engine.ini";
+    QTest::newRow("own file") << "-" << true << "own";
+    QTest::newRow("empty variable counts as unset") << "" << true << "own";
+    QTest::newRow("machine-wide when there is no own file") << "-" << false << "machine";
+}
+
+void AliasesTest::lookupOrder() {
+    QFETCH(QString, variable);
+    QFETCH(bool, ownFile);
+    QFETCH(QString, expected);
+    testsupport::TempDir home;
+    const std::string own = home.file(".config/dbengine/aliases.ini");
+    if (ownFile) {
+        QVERIFY(platform::ForceDirectories(home.file(".config/dbengine")));
+        platform::WriteWholeFile(own, "[A]\nPATH=/dane\n");
+    } else {
+        // A directory of that name is no file.
+        QVERIFY(platform::ForceDirectories(own));
+    }
+    testsupport::ScopedEnv homeEnv("HOME", home.path());
+    testsupport::ScopedEnv configEnv(
+        "DBENGINE_CONFIG", variable == "-" ? std::nullopt : std::optional(variable.toStdString()));
+    const std::string path = expected == "own"       ? own
+                             : expected == "machine" ? std::string("/etc/dbengine/aliases.ini")
+                                                     : expected.toStdString();
+    QCOMPARE(EngineConfig::FilePath(), path);
 }
 
 void AliasesTest::pathParameter_data() {

@@ -227,6 +227,42 @@ private slots:
         QTest::newRow("plain") << QStringLiteral("a");
         QTest::newRow("Polish letters") << QString::fromUtf8("zażółć gęślą");
     }
+    void userCacheDirectory_data() {
+        QTest::addColumn<QString>("xdg"); // "-" unset
+        QTest::addColumn<QString>("expected");
+        QTest::newRow("XDG_CACHE_HOME") << "/var/cache/ela"
+                                        << "/var/cache/ela";
+        QTest::newRow("relative value ignored") << "cache"
+                                                << "/home/ela/.cache";
+        QTest::newRow("empty value ignored") << ""
+                                             << "/home/ela/.cache";
+        QTest::newRow("unset") << "-"
+                               << "/home/ela/.cache";
+        // The environment's UTF-8 becomes the program's Windows-1250.
+        QTest::newRow("Polish letters") << "/home/ela/Łódź"
+                                        << "/home/ela/Łódź";
+    }
+    void userCacheDirectory() {
+        QFETCH(QString, xdg);
+        QFETCH(QString, expected);
+        testsupport::ScopedEnv home("HOME", std::string("/home/ela"));
+        testsupport::ScopedEnv cache("XDG_CACHE_HOME",
+                                     xdg == "-" ? std::nullopt : std::optional(FromQString(xdg)));
+        QCOMPARE(UserCacheDirectory(), FromQString(expected));
+    }
+
+    void forceDirectories() {
+        testsupport::TempDir dir;
+        QVERIFY(ForceDirectories(dir.file("a/b/c")));
+        QVERIFY(DirectoryExists(dir.file("a/b/c")));
+        QVERIFY(ForceDirectories(dir.file("a/b/c")));
+        QVERIFY(DirectoryWritable(dir.file("a/b")));
+        WriteWholeFile(dir.file("f"), "x");
+        QVERIFY(!ForceDirectories(dir.file("f/g")));
+        QVERIFY(!DirectoryWritable(dir.file("f")));
+        QVERIFY(!DirectoryWritable(dir.file("none")));
+    }
+
     void directoriesAndFiles() {
         QFETCH(QString, name);
         testsupport::TempDir dir;
