@@ -199,6 +199,9 @@ void TFMain::Button1Click(QObject*) {
         db::TDatabase* database;
         ~RunLockEnd() { database->ReleaseRunLock(); }
     } runLockEnd{Database1};
+    // The catalogue's commits are relaxed; only the marker's is durable. An
+    // earlier run that failed at the marker left the connection durable.
+    Database1->SetDurableCommits(false);
 
     Query1->setActive(false);
     Query1->setSQL(std::string("select * from UPGRADE where NAME = '") + kMarkerName + "'");
