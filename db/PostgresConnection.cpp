@@ -7,8 +7,10 @@
 #include "platform/Win1250.h"
 
 #include <poll.h>
+#include <sched.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -23,6 +25,7 @@ constexpr Oid kInt2 = 21, kInt4 = 23, kInt8 = 20, kBool = 16;
 constexpr Oid kFloat4 = 700, kFloat8 = 701, kNumeric = 1700;
 
 constexpr std::size_t kPreparedCapacity = 64;
+constexpr auto kAnswerSpin = std::chrono::microseconds(100);
 
 std::string Trimmed(std::string text) {
     while (!text.empty() && (text.back() == '\n' || text.back() == ' ' || text.back() == '\t'))
@@ -380,13 +383,43 @@ PgResultHandle PostgresConnection::Exec(const Run& run) {
     values.clear();
     for (const auto& v : run.values)
         values.push_back(v ? v->c_str() : nullptr);
-    PgResultHandle result(PQexecPrepared(
-        FConnection.get(), run.prepared->name.c_str(), static_cast<int>(values.size()),
-        values.empty() ? nullptr : values.data(), nullptr, nullptr, 0));
+    PGconn* c = FConnection.get();
+    PgResultHandle result;
+    if (PQsendQueryPrepared(c, run.prepared->name.c_str(), static_cast<int>(values.size()),
+                            values.empty() ? nullptr : values.data(), nullptr, nullptr, 0)) {
+        // As PQexecPrepared collects them: the last result of the
+        // statement, or the one at which a copy began or the connection
+        // broke.
+        for (;;) {
+            AwaitAnswer();
+            PgResultHandle next(PQgetResult(c));
+            if (!next)
+                break;
+            result = std::move(next);
+            const ExecStatusType status = PQresultStatus(result.get());
+            if (status == PGRES_COPY_IN || status == PGRES_COPY_OUT || status == PGRES_COPY_BOTH ||
+                PQstatus(c) == CONNECTION_BAD)
+                break;
+        }
+    }
     const ExecStatusType status = result ? PQresultStatus(result.get()) : PGRES_FATAL_ERROR;
     if (status != PGRES_COMMAND_OK && status != PGRES_TUPLES_OK)
         Fail(result.get());
     return result;
+}
+
+void PostgresConnection::AwaitAnswer() {
+    PGconn* c = FConnection.get();
+    // The answer to a statement the import waits for is usually there
+    // within some tens of microseconds. Sleeping in poll() for it costs the
+    // wake-up of an idle processor on top, which can take longer than the
+    // statement itself; so the driver looks for it a short while first,
+    // giving way to whatever else is ready to run here (the server, say),
+    // and only then sleeps as libpq does.
+    const auto until = std::chrono::steady_clock::now() + kAnswerSpin;
+    while (PQisBusy(c) && PQconsumeInput(c) && PQisBusy(c) &&
+           std::chrono::steady_clock::now() < until)
+        ::sched_yield();
 }
 
 ResultSet PostgresConnection::Select(const std::string& sql, const std::vector<Value>& params) {

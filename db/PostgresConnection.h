@@ -106,6 +106,7 @@ private:
     const Prepared* PrepareOnce(const std::string& serverSql, const std::vector<Oid>& types,
                                 PgResultHandle& error);
     PgResultHandle Exec(const Run& run);
+    void AwaitAnswer();
     // Runs a statement of the driver's own, raising on failure.
     PgResultHandle Command(const char* sql);
     [[noreturn]] void Fail(const PGresult* result) const;
