@@ -7,8 +7,10 @@
 #include "platform/Win1250.h"
 
 #include <poll.h>
+#include <sched.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -23,11 +25,29 @@ constexpr Oid kInt2 = 21, kInt4 = 23, kInt8 = 20, kBool = 16;
 constexpr Oid kFloat4 = 700, kFloat8 = 701, kNumeric = 1700;
 
 constexpr std::size_t kPreparedCapacity = 64;
+constexpr auto kAnswerSpin = std::chrono::microseconds(100);
 
 std::string Trimmed(std::string text) {
     while (!text.empty() && (text.back() == '\n' || text.back() == ' ' || text.back() == '\t'))
         text.pop_back();
     return text;
+}
+
+bool IsAscii(std::string_view text) {
+    for (const char ch : text)
+        if (static_cast<unsigned char>(ch) >= 0x80)
+            return false;
+    return true;
+}
+
+// The conversions of every statement and every value, with the plain ASCII
+// they nearly always are passed through as it is: both encodings agree on it.
+std::string ToServer(std::string_view text) {
+    return IsAscii(text) ? std::string(text) : platform::Win1250ToUtf8(text);
+}
+
+std::string FromServer(std::string_view utf8) {
+    return IsAscii(utf8) ? std::string(utf8) : platform::Utf8ToWin1250(utf8);
 }
 
 // Notices (a dropped lock that was not held, say) are not the user's
@@ -57,9 +77,21 @@ Value CellValue(const PGresult* result, int row, int column) {
     case kNumeric:
         return Value(std::strtod(text, nullptr));
     default:
-        return Value(platform::Utf8ToWin1250(
+        return Value(FromServer(
             std::string_view(text, static_cast<std::size_t>(PQgetlength(result, row, column)))));
     }
+}
+
+// The result columns of a described statement, named as the embedded driver
+// names them: the server folds a name written without quotes to lower case,
+// and the workshop's field names are upper case.
+std::vector<std::string> ColumnNames(const PGresult* described) {
+    std::vector<std::string> names;
+    const int columns = PQnfields(described);
+    names.reserve(static_cast<std::size_t>(columns));
+    for (int c = 0; c < columns; ++c)
+        names.push_back(UpperAscii(FromServer(PQfname(described, c))));
+    return names;
 }
 
 } // namespace
@@ -223,7 +255,7 @@ const PostgresConnection::Prepared* PostgresConnection::PrepareOnce(const std::s
         error = std::move(described);
         return nullptr;
     }
-    FOnce = {"", PQnfields(described.get())};
+    FOnce = {"", ColumnNames(described.get())};
     return &FOnce;
 }
 
@@ -249,14 +281,14 @@ const PostgresConnection::Prepared* PostgresConnection::PrepareShape(const std::
         FPreparedOrder.pop_back();
         Command(("DEALLOCATE " + old).c_str());
     }
-    FPreparedOrder.emplace_front(key, Prepared{name, PQnfields(described.get())});
+    FPreparedOrder.emplace_front(key, Prepared{name, ColumnNames(described.get())});
     FPrepared[key] = FPreparedOrder.begin();
     return &FPreparedOrder.front().second;
 }
 
 PostgresConnection::Run PostgresConnection::PrepareRun(const std::string& sql,
                                                        const std::vector<Value>& params) {
-    const std::string plain = platform::Win1250ToUtf8(sql);
+    const std::string plain = ToServer(sql);
     Run run;
     std::vector<Oid> types;
     std::string key;
@@ -318,7 +350,7 @@ PostgresConnection::Run PostgresConnection::PrepareRun(const std::string& sql,
             case Value::Kind::Text:
                 types.push_back(kUnknown);
                 key += 't';
-                run.values.emplace_back(platform::Win1250ToUtf8(v.text()));
+                run.values.emplace_back(ToServer(v.text()));
                 break;
             }
         }
@@ -347,29 +379,61 @@ PostgresConnection::Run PostgresConnection::PrepareRun(const std::string& sql,
 }
 
 PgResultHandle PostgresConnection::Exec(const Run& run) {
-    std::vector<const char*> values;
-    values.reserve(run.values.size());
+    std::vector<const char*>& values = FValuePointers;
+    values.clear();
     for (const auto& v : run.values)
         values.push_back(v ? v->c_str() : nullptr);
-    PgResultHandle result(PQexecPrepared(
-        FConnection.get(), run.prepared->name.c_str(), static_cast<int>(values.size()),
-        values.empty() ? nullptr : values.data(), nullptr, nullptr, 0));
+    PGconn* c = FConnection.get();
+    PgResultHandle result;
+    if (PQsendQueryPrepared(c, run.prepared->name.c_str(), static_cast<int>(values.size()),
+                            values.empty() ? nullptr : values.data(), nullptr, nullptr, 0)) {
+        // As PQexecPrepared collects them: the last result of the
+        // statement, or the one at which a copy began or the connection
+        // broke.
+        for (;;) {
+            AwaitAnswer();
+            PgResultHandle next(PQgetResult(c));
+            if (!next)
+                break;
+            result = std::move(next);
+            const ExecStatusType status = PQresultStatus(result.get());
+            if (status == PGRES_COPY_IN || status == PGRES_COPY_OUT || status == PGRES_COPY_BOTH ||
+                PQstatus(c) == CONNECTION_BAD)
+                break;
+        }
+    }
     const ExecStatusType status = result ? PQresultStatus(result.get()) : PGRES_FATAL_ERROR;
     if (status != PGRES_COMMAND_OK && status != PGRES_TUPLES_OK)
         Fail(result.get());
     return result;
 }
 
+void PostgresConnection::AwaitAnswer() {
+    PGconn* c = FConnection.get();
+    // The answer to a statement the import waits for is usually there
+    // within some tens of microseconds. Sleeping in poll() for it costs the
+    // wake-up of an idle processor on top, which can take longer than the
+    // statement itself; so the driver looks for it a short while first,
+    // giving way to whatever else is ready to run here (the server, say),
+    // and only then sleeps as libpq does.
+    const auto until = std::chrono::steady_clock::now() + kAnswerSpin;
+    while (PQisBusy(c) && PQconsumeInput(c) && PQisBusy(c) &&
+           std::chrono::steady_clock::now() < until)
+        ::sched_yield();
+}
+
 ResultSet PostgresConnection::Select(const std::string& sql, const std::vector<Value>& params) {
     TraceStatement(sql);
     EnsureConnected();
     PgResultHandle result;
+    const Prepared* prepared = nullptr;
     for (int attempt = 0;; ++attempt) {
         try {
             const Run run = PrepareRun(sql, params);
-            if (run.prepared->columns == 0)
+            if (run.prepared->columns.empty())
                 throw EDBEngineError("The statement returns no result set, so it cannot be opened");
             result = Exec(run);
+            prepared = run.prepared;
             break;
         } catch (const EDBEngineError&) {
             // A select changes nothing: one that met a connection the
@@ -382,11 +446,7 @@ ResultSet PostgresConnection::Select(const std::string& sql, const std::vector<V
     ResultSet out;
     const int columns = PQnfields(result.get());
     const int rows = PQntuples(result.get());
-    // The server folds a name written without quotes to lower case; the
-    // workshop's field names are upper case, as the embedded driver gives
-    // them back.
-    for (int c = 0; c < columns; ++c)
-        out.columns.push_back(UpperAscii(platform::Utf8ToWin1250(PQfname(result.get(), c))));
+    out.columns = prepared->columns;
     out.rows.reserve(static_cast<std::size_t>(rows));
     for (int r = 0; r < rows; ++r) {
         std::vector<Value>& row = out.rows.emplace_back();

@@ -83,7 +83,7 @@ public:
 private:
     struct Prepared {
         std::string name;
-        int columns = 0;
+        std::vector<std::string> columns; // the result's, as Select names them
     };
     // A statement ready to run: prepared under a name, with its values.
     struct Run {
@@ -106,6 +106,7 @@ private:
     const Prepared* PrepareOnce(const std::string& serverSql, const std::vector<Oid>& types,
                                 PgResultHandle& error);
     PgResultHandle Exec(const Run& run);
+    void AwaitAnswer();
     // Runs a statement of the driver's own, raising on failure.
     PgResultHandle Command(const char* sql);
     [[noreturn]] void Fail(const PGresult* result) const;
@@ -121,6 +122,7 @@ private:
         FPrepared;
     Prepared FOnce; // the unnamed statement
     unsigned long FNextName = 0;
+    std::vector<const char*> FValuePointers; // Exec's, kept for the next
     bool FDurable = false;
     bool FLocked = false;
 };

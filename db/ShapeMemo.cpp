@@ -31,6 +31,10 @@ std::optional<std::int64_t> ReadInteger(std::string_view text, std::size_t& pos)
 } // namespace
 
 std::optional<std::vector<Value>> ShapeMemo::Fill(const Skeleton& skeleton, std::string_view utf8) {
+    // Another skeleton's statement nearly always differs in its first piece:
+    // told apart before anything is made.
+    if (utf8.compare(0, skeleton.pieces.front().size(), skeleton.pieces.front()) != 0)
+        return std::nullopt;
     std::vector<Value> values;
     values.reserve(skeleton.textHole.size());
     std::size_t pos = 0;
@@ -90,27 +94,23 @@ std::optional<ShapeMemo::Skeleton> ShapeMemo::Build(const StatementShape& shape)
 }
 
 std::optional<StatementShape> ShapeMemo::Match(std::string_view utf8) {
-    for (std::size_t i = 0; i < FSkeletons.size(); ++i) {
-        auto values = Fill(FSkeletons[i], utf8);
+    for (Skeleton& skeleton : FSkeletons) {
+        auto values = Fill(skeleton, utf8);
         if (!values)
             continue;
-        if (i != 0) {
-            Skeleton hit = std::move(FSkeletons[i]);
-            FSkeletons.erase(FSkeletons.begin() + static_cast<std::ptrdiff_t>(i));
-            FSkeletons.insert(FSkeletons.begin(), std::move(hit));
-        }
-        return StatementShape{FSkeletons.front().shapeText, std::move(*values)};
+        skeleton.lastUse = ++FUses;
+        return StatementShape{skeleton.shapeText, std::move(*values)};
     }
     return std::nullopt;
 }
 
 void ShapeMemo::Remember(std::string_view utf8, const StatementShape& shape) {
     // A shape already known (its statement took the long way for a date,
-    // say) moves to the front; a second copy would only push others out.
+    // say) counts as just used; a second copy would only push others out.
     const auto known = std::find_if(FSkeletons.begin(), FSkeletons.end(),
                                     [&](const Skeleton& s) { return s.shapeText == shape.text; });
     if (known != FSkeletons.end()) {
-        std::rotate(FSkeletons.begin(), known, known + 1);
+        known->lastUse = ++FUses;
         return;
     }
     auto skeleton = Build(shape);
@@ -121,9 +121,17 @@ void ShapeMemo::Remember(std::string_view utf8, const StatementShape& shape) {
     const auto values = Fill(*skeleton, utf8);
     if (!values || *values != shape.values)
         return;
-    FSkeletons.insert(FSkeletons.begin(), std::move(*skeleton));
-    if (FSkeletons.size() > FCapacity)
-        FSkeletons.pop_back();
+    if (FCapacity == 0)
+        return;
+    skeleton->lastUse = ++FUses;
+    if (FSkeletons.size() >= FCapacity) {
+        *std::min_element(FSkeletons.begin(), FSkeletons.end(),
+                          [](const Skeleton& a, const Skeleton& b) {
+                              return a.lastUse < b.lastUse;
+                          }) = std::move(*skeleton);
+        return;
+    }
+    FSkeletons.push_back(std::move(*skeleton));
 }
 
 } // namespace db

@@ -22,7 +22,7 @@ public:
     explicit ShapeMemo(std::size_t capacity = 16) : FCapacity(capacity) {}
 
     // The shape of a UTF-8 statement from a remembered skeleton; nullopt when
-    // none fits. A skeleton that fits moves to the front.
+    // none fits. A skeleton that fits counts as just used.
     std::optional<StatementShape> Match(std::string_view utf8);
 
     // Remembers the skeleton of a statement and its shape. Nothing is kept
@@ -35,6 +35,7 @@ public:
 private:
     struct Skeleton {
         std::string shapeText;
+        unsigned long lastUse = 0;
         std::vector<std::string> pieces; // one more than holes
         std::vector<bool> textHole;      // per hole: a string literal, else an integer
     };
@@ -43,7 +44,11 @@ private:
     static std::optional<Skeleton> Build(const StatementShape& shape);
 
     std::size_t FCapacity;
-    std::vector<Skeleton> FSkeletons; // most recently used first
+    // The least recently used goes first when the memo is full. Skeletons
+    // stay where they are: a statement tries each in turn, and one that is
+    // not its own fails on its first piece.
+    std::vector<Skeleton> FSkeletons;
+    unsigned long FUses = 0;
 };
 
 } // namespace db

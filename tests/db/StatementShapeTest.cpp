@@ -187,6 +187,27 @@ private slots:
         QCOMPARE(remembered->text, tokenized->text);
         QCOMPARE(remembered->values, tokenized->values);
     }
+    // A full memo lets go of the skeleton used longest ago, whatever order
+    // the skeletons were remembered in.
+    void memoForgetsTheLeastRecentlyUsed() {
+        const std::string makes = "select MARKA from MARKI where RDZPOJ = 0 and upper(NAZWA) = 'A'";
+        const std::string models = "select MODEL from MODELE where RDZPOJ = 0 and MARKA = 1";
+        const std::string versions = "select WERSJA from WERSJE where RDZPOJ = 0 and MODEL = 2";
+        db::ShapeMemo memo(2);
+        for (const std::string& sql : {makes, models}) {
+            const auto shape = LiteralParameters::Shape(sql);
+            QVERIFY(shape);
+            memo.Remember(sql, *shape);
+        }
+        QVERIFY(memo.Match(makes)); // models is now the one used longest ago
+        const auto shape = LiteralParameters::Shape(versions);
+        QVERIFY(shape);
+        memo.Remember(versions, *shape);
+        QCOMPARE(memo.size(), std::size_t(2));
+        QVERIFY(memo.Match(makes));
+        QVERIFY(memo.Match(versions));
+        QVERIFY(!memo.Match(models));
+    }
 };
 
 QTEST_GUILESS_MAIN(StatementShapeTest)
