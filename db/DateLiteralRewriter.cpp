@@ -1,5 +1,6 @@
 #include "db/DateLiteralRewriter.h"
 
+#include "db/InsertStatement.h"
 #include "db/SqlTokenizer.h"
 
 #include <cstdio>
@@ -16,11 +17,7 @@ bool IsDateType(const std::string& declared) {
            UpperAscii(declared.substr(first, last - first + 1)) == "DATE";
 }
 
-bool IsName(const SqlToken& t) {
-    return t.kind == Kind::Word || t.kind == Kind::QuotedName;
-}
-
-// One string literal standing alone as a value, at a column position.
+// A date literal of a VALUES list, at a column position.
 struct Candidate {
     std::size_t column;
     const SqlToken* token;
@@ -66,104 +63,28 @@ std::string DateLiteralRewriter::Rewrite(const std::string& sql, const ColumnLoo
     if (sql.find('/') == std::string::npos)
         return sql;
     const std::vector<SqlToken> t = SqlTokenizer::Significant(sql);
-    std::size_t i = 0;
-    auto at = [&](std::size_t k) -> const SqlToken* { return k < t.size() ? &t[k] : nullptr; };
+    const auto insert = InsertStatement::Parse(t);
+    if (!insert)
+        return sql;
 
-    // insert [or <conflict>] into [schema.]table [as alias] [(columns)] values (...)[, (...)]
-    if (!at(i) || !(at(i)->isWord("insert") || at(i)->isWord("replace")))
-        return sql;
-    ++i;
-    if (at(i) && at(i)->isWord("or"))
-        i += 2;
-    if (!at(i) || !at(i)->isWord("into"))
-        return sql;
-    ++i;
-    if (!at(i) || !IsName(*at(i)))
-        return sql;
-    std::string table = at(i)->name();
-    ++i;
-    if (at(i) && at(i)->isPunctuation('.') && at(i + 1) && IsName(*at(i + 1))) {
-        table = at(i + 1)->name();
-        i += 2;
-    }
-    if (at(i) && at(i)->isWord("as"))
-        i += 2;
-
-    std::vector<std::string> named;
-    if (at(i) && at(i)->isPunctuation('(')) {
-        ++i;
-        while (at(i) && IsName(*at(i))) {
-            named.push_back(UpperAscii(at(i)->name()));
-            ++i;
-            if (at(i) && at(i)->isPunctuation(','))
-                ++i;
-            else
-                break;
-        }
-        if (!at(i) || !at(i)->isPunctuation(')'))
-            return sql;
-        ++i;
-    }
-    if (!at(i) || !at(i)->isWord("values"))
-        return sql;
-    ++i;
-
+    // One string literal standing alone as a value, shaped like a date.
     std::vector<Candidate> candidates;
-    while (at(i) && at(i)->isPunctuation('(')) {
-        ++i;
-        std::size_t column = 0;
-        std::size_t valueStart = i;
-        int depth = 0;
-        for (; at(i); ++i) {
-            const SqlToken& tok = *at(i);
-            if (tok.kind == Kind::Unterminated)
-                return sql;
-            if (tok.isPunctuation('('))
-                ++depth;
-            else if (depth > 0 && tok.isPunctuation(')'))
-                --depth;
-            else if (depth == 0 && (tok.isPunctuation(',') || tok.isPunctuation(')'))) {
-                if (i == valueStart + 1 && t[valueStart].kind == Kind::String)
-                    if (auto iso = IsoDate(t[valueStart].stringValue()))
-                        candidates.push_back({column, &t[valueStart], *iso});
-                ++column;
-                valueStart = i + 1;
-                if (tok.isPunctuation(')'))
-                    break;
-            }
-        }
-        if (!at(i))
-            return sql;
-        ++i; // past ")"
-        if (at(i) && at(i)->isPunctuation(','))
-            ++i;
-        else
-            break;
-    }
+    for (const InsertStatement::Item& value : insert->values)
+        if (value.size() == 1 && t[value.first].kind == Kind::String)
+            if (auto iso = IsoDate(t[value.first].stringValue()))
+                candidates.push_back({value.column, &t[value.first], *iso});
     if (candidates.empty())
         return sql;
 
-    const auto tableColumns = columns(table);
+    const auto tableColumns = columns(insert->table);
     if (!tableColumns)
         return sql;
-    std::vector<bool> isDate;
-    if (named.empty()) {
-        for (const ColumnInfo& c : *tableColumns)
-            isDate.push_back(IsDateType(c.declaredType));
-    } else {
-        for (const std::string& name : named) {
-            bool date = false;
-            for (const ColumnInfo& c : *tableColumns)
-                if (UpperAscii(c.name) == name)
-                    date = IsDateType(c.declaredType);
-            isDate.push_back(date);
-        }
-    }
+    const std::vector<std::optional<std::string>> types = insert->DeclaredTypes(*tableColumns);
 
     std::string out;
     std::size_t copied = 0;
     for (const Candidate& c : candidates) {
-        if (c.column >= isDate.size() || !isDate[c.column])
+        if (c.column >= types.size() || !types[c.column] || !IsDateType(*types[c.column]))
             continue;
         out.append(sql, copied, c.token->offset - copied);
         out += '\'' + c.iso + '\'';

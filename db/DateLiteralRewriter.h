@@ -7,6 +7,7 @@
 // only when the column is declared DATE and the text is a valid date.
 
 #include "db/Connection.h"
+#include "db/InsertStatement.h"
 
 #include <functional>
 #include <optional>
@@ -16,9 +17,8 @@ namespace db {
 
 class DateLiteralRewriter {
 public:
-    // The columns of a table, in table order; nullopt when there is no such
-    // table. Asked only when an insert carries a literal shaped like a date.
-    using ColumnLookup = std::function<std::optional<std::vector<ColumnInfo>>(const std::string&)>;
+    // Asked only when an insert carries a literal shaped like a date.
+    using ColumnLookup = InsertStatement::ColumnLookup;
 
     // The statement with its date literals rewritten; unchanged when there
     // is nothing to rewrite or the text is not an insert it understands.

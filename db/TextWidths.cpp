@@ -1,6 +1,7 @@
 #include "db/TextWidths.h"
 
 #include "db/EDBEngineError.h"
+#include "db/InsertStatement.h"
 #include "db/SqlTokenizer.h"
 
 #include <cctype>
@@ -14,10 +15,6 @@ std::size_t Utf8Characters(const std::string& text) {
     for (unsigned char ch : text)
         count += (ch & 0xC0) != 0x80;
     return count;
-}
-
-bool IsName(const SqlToken& t) {
-    return t.kind == SqlToken::Kind::Word || t.kind == SqlToken::Kind::QuotedName;
 }
 
 } // namespace
@@ -56,76 +53,22 @@ std::vector<std::optional<TextWidths::Width>>
 TextWidths::Limits(const StatementShape& shape, const ColumnLookup& columns) const {
     std::vector<std::optional<Width>> limits(shape.values.size());
     const std::vector<SqlToken> t = SqlTokenizer::Significant(shape.text);
-    std::size_t i = 0;
-    auto at = [&](std::size_t k) -> const SqlToken* { return k < t.size() ? &t[k] : nullptr; };
-    // insert [or <conflict>] into table [(columns)] values (...)[, (...)]
-    if (!at(i) || !at(i)->isWord("insert"))
+    const auto insert = InsertStatement::Parse(t);
+    if (!insert)
         return limits;
-    ++i;
-    if (at(i) && at(i)->isWord("or"))
-        i += 2;
-    if (!at(i) || !at(i)->isWord("into") || !at(i + 1) || !IsName(*at(i + 1)))
-        return limits;
-    const std::string table = at(i + 1)->name();
-    i += 2;
-    const auto tableColumns = columns(table);
+    const auto tableColumns = columns(insert->table);
     if (!tableColumns)
         return limits;
-    std::vector<std::optional<Width>> byPosition;
-    if (at(i) && at(i)->isPunctuation('(')) {
-        for (++i; at(i) && IsName(*at(i)); ++i) {
-            std::optional<Width> width;
-            for (const ColumnInfo& c : *tableColumns)
-                if (UpperAscii(c.name) == UpperAscii(at(i)->name()))
-                    width = DeclaredWidth(c.declaredType);
-            byPosition.push_back(width);
-            if (!at(i + 1) || !at(i + 1)->isPunctuation(','))
-                break;
-            ++i;
-        }
-        if (!at(i + 1) || !at(i + 1)->isPunctuation(')'))
-            return limits;
-        i += 2;
-    } else {
-        for (const ColumnInfo& c : *tableColumns)
-            byPosition.push_back(DeclaredWidth(c.declaredType));
-    }
-    if (!at(i) || !at(i)->isWord("values"))
-        return limits;
-    ++i;
-    // Each list: a value that is one parameter alone is held to its column.
-    while (at(i) && at(i)->isPunctuation('(')) {
-        ++i;
-        std::size_t column = 0;
-        std::size_t start = i;
-        int depth = 0;
-        for (; at(i); ++i) {
-            const SqlToken& token = *at(i);
-            if (token.isPunctuation('('))
-                ++depth;
-            else if (depth > 0 && token.isPunctuation(')'))
-                --depth;
-            else if (depth == 0 && (token.isPunctuation(',') || token.isPunctuation(')'))) {
-                if (i == start + 2 && t[start].isPunctuation('?') &&
-                    t[start + 1].kind == SqlToken::Kind::Number && column < byPosition.size()) {
-                    const auto k =
-                        static_cast<std::size_t>(std::stoul(std::string(t[start + 1].text)));
-                    if (k >= 1 && k <= limits.size())
-                        limits[k - 1] = byPosition[column];
-                }
-                ++column;
-                start = i + 1;
-                if (token.isPunctuation(')'))
-                    break;
-            }
-        }
-        if (!at(i))
-            break;
-        ++i;
-        if (at(i) && at(i)->isPunctuation(','))
-            ++i;
-        else
-            break;
+    const std::vector<std::optional<std::string>> types = insert->DeclaredTypes(*tableColumns);
+    // A value that is one parameter alone ("?k") is held to its column.
+    for (const InsertStatement::Item& value : insert->values) {
+        if (value.size() != 2 || !t[value.first].isPunctuation('?') ||
+            t[value.first + 1].kind != SqlToken::Kind::Number || value.column >= types.size() ||
+            !types[value.column])
+            continue;
+        const auto k = static_cast<std::size_t>(std::stoul(std::string(t[value.first + 1].text)));
+        if (k >= 1 && k <= limits.size())
+            limits[k - 1] = DeclaredWidth(*types[value.column]);
     }
     return limits;
 }

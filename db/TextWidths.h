@@ -11,6 +11,7 @@
 // its own in a column position.
 
 #include "db/Connection.h"
+#include "db/InsertStatement.h"
 #include "db/StatementShape.h"
 
 #include <cstddef>
@@ -24,7 +25,7 @@ namespace db {
 
 class TextWidths {
 public:
-    using ColumnLookup = std::function<std::optional<std::vector<ColumnInfo>>(const std::string&)>;
+    using ColumnLookup = InsertStatement::ColumnLookup;
 
     // Raises EDBEngineError "value too long for type character varying(n)"
     // (or "character(n)") when a text value of the shape (UTF-8) has more
