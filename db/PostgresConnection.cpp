@@ -50,6 +50,11 @@ std::string FromServer(std::string_view utf8) {
     return IsAscii(utf8) ? std::string(utf8) : platform::Utf8ToWin1250(utf8);
 }
 
+// The session setting that makes commits durable or relaxed.
+const char* SynchronousCommit(bool durable) {
+    return durable ? "SET synchronous_commit = on" : "SET synchronous_commit = off";
+}
+
 // Notices (a dropped lock that was not held, say) are not the user's
 // business, and the program writes no log.
 void QuietNotice(void*, const char*) {}
@@ -200,10 +205,16 @@ PgResultHandle PostgresConnection::Command(const char* sql) {
 }
 
 void PostgresConnection::SetUpSession() {
-    Command(FDurable ? "SET client_encoding = 'UTF8'; SET standard_conforming_strings = on; "
-                       "SET DateStyle = 'ISO, MDY'; SET synchronous_commit = on"
-                     : "SET client_encoding = 'UTF8'; SET standard_conforming_strings = on; "
-                       "SET DateStyle = 'ISO, MDY'; SET synchronous_commit = off");
+    Command((std::string("SET client_encoding = 'UTF8'; SET standard_conforming_strings = on; "
+                         "SET DateStyle = 'ISO, MDY'; ") +
+             SynchronousCommit(FDurable))
+                .c_str());
+}
+
+bool PostgresConnection::TakeRunLock() {
+    PgResultHandle taken =
+        Command(("select pg_try_advisory_lock(" + std::to_string(kRunLockKey) + ")").c_str());
+    return PQgetvalue(taken.get(), 0, 0)[0] == 't';
 }
 
 void PostgresConnection::EnsureConnected() {
@@ -229,9 +240,7 @@ void PostgresConnection::EnsureConnected() {
     FPreparedOrder.clear();
     SetUpSession();
     if (FLocked) {
-        PgResultHandle taken =
-            Command(("select pg_try_advisory_lock(" + std::to_string(kRunLockKey) + ")").c_str());
-        if (PQgetvalue(taken.get(), 0, 0)[0] != 't') {
+        if (!TakeRunLock()) {
             FLocked = false;
             throw EDBEngineError("The connection to " + Describe() +
                                  " was lost, and with it the run lock, which another "
@@ -240,22 +249,32 @@ void PostgresConnection::EnsureConnected() {
     }
 }
 
-const PostgresConnection::Prepared* PostgresConnection::PrepareOnce(const std::string& serverSql,
-                                                                    const std::vector<Oid>& types,
-                                                                    PgResultHandle& error) {
+std::optional<std::vector<std::string>>
+PostgresConnection::PrepareNamed(const std::string& name, const std::string& serverSql,
+                                 const std::vector<Oid>& types, PgResultHandle& error) {
     PGconn* c = FConnection.get();
-    PgResultHandle prepared(PQprepare(c, "", serverSql.c_str(), static_cast<int>(types.size()),
+    PgResultHandle prepared(PQprepare(c, name.c_str(), serverSql.c_str(),
+                                      static_cast<int>(types.size()),
                                       types.empty() ? nullptr : types.data()));
     if (!prepared || PQresultStatus(prepared.get()) != PGRES_COMMAND_OK) {
         error = std::move(prepared);
-        return nullptr;
+        return std::nullopt;
     }
-    PgResultHandle described(PQdescribePrepared(c, ""));
+    PgResultHandle described(PQdescribePrepared(c, name.c_str()));
     if (!described || PQresultStatus(described.get()) != PGRES_COMMAND_OK) {
         error = std::move(described);
-        return nullptr;
+        return std::nullopt;
     }
-    FOnce = {"", ColumnNames(described.get())};
+    return ColumnNames(described.get());
+}
+
+const PostgresConnection::Prepared* PostgresConnection::PrepareOnce(const std::string& serverSql,
+                                                                    const std::vector<Oid>& types,
+                                                                    PgResultHandle& error) {
+    auto columns = PrepareNamed("", serverSql, types, error);
+    if (!columns)
+        return nullptr;
+    FOnce = {"", std::move(*columns)};
     return &FOnce;
 }
 
@@ -263,25 +282,17 @@ const PostgresConnection::Prepared* PostgresConnection::PrepareShape(const std::
                                                                      const std::vector<Oid>& types,
                                                                      const std::string& key,
                                                                      PgResultHandle& error) {
-    PGconn* c = FConnection.get();
     const std::string name = "mmw_" + std::to_string(++FNextName);
-    PgResultHandle prepared(PQprepare(c, name.c_str(), serverSql.c_str(),
-                                      static_cast<int>(types.size()),
-                                      types.empty() ? nullptr : types.data()));
-    if (!prepared || PQresultStatus(prepared.get()) != PGRES_COMMAND_OK) {
-        error = std::move(prepared);
+    auto columns = PrepareNamed(name, serverSql, types, error);
+    if (!columns)
         return nullptr;
-    }
-    PgResultHandle described(PQdescribePrepared(c, name.c_str()));
-    if (!described || PQresultStatus(described.get()) != PGRES_COMMAND_OK)
-        Fail(described.get());
     while (FPreparedOrder.size() >= kPreparedCapacity) {
         const std::string old = FPreparedOrder.back().second.name;
         FPrepared.erase(FPreparedOrder.back().first);
         FPreparedOrder.pop_back();
         Command(("DEALLOCATE " + old).c_str());
     }
-    FPreparedOrder.emplace_front(key, Prepared{name, ColumnNames(described.get())});
+    FPreparedOrder.emplace_front(key, Prepared{name, std::move(*columns)});
     FPrepared[key] = FPreparedOrder.begin();
     return &FPreparedOrder.front().second;
 }
@@ -504,9 +515,7 @@ bool PostgresConnection::TryLockRun() {
     if (FLocked)
         return true;
     EnsureConnected();
-    PgResultHandle taken =
-        Command(("select pg_try_advisory_lock(" + std::to_string(kRunLockKey) + ")").c_str());
-    FLocked = PQgetvalue(taken.get(), 0, 0)[0] == 't';
+    FLocked = TakeRunLock();
     return FLocked;
 }
 
@@ -525,7 +534,7 @@ void PostgresConnection::ReleaseRunLock() {
 void PostgresConnection::SetDurableCommits(bool durable) {
     FDurable = durable;
     EnsureConnected();
-    Command(durable ? "SET synchronous_commit = on" : "SET synchronous_commit = off");
+    Command(SynchronousCommit(durable));
 }
 
 } // namespace db

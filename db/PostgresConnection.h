@@ -94,9 +94,17 @@ private:
     explicit PostgresConnection(PgConnHandle connection);
 
     void SetUpSession();
+    // pg_try_advisory_lock of the run lock's key on this session.
+    bool TakeRunLock();
     // Reopens a connection the server has closed; raises when it cannot.
     void EnsureConnected();
     Run PrepareRun(const std::string& sql, const std::vector<Value>& params);
+    // Prepares and describes a statement under a name ("" for the unnamed
+    // one): its result's column names, or nullopt with the server's error.
+    std::optional<std::vector<std::string>> PrepareNamed(const std::string& name,
+                                                         const std::string& serverSql,
+                                                         const std::vector<Oid>& types,
+                                                         PgResultHandle& error);
     // Prepares a statement under a name of its own, kept for reuse;
     // nullptr with the server's error when it is rejected.
     const Prepared* PrepareShape(const std::string& serverSql, const std::vector<Oid>& types,
