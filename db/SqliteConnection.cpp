@@ -355,6 +355,12 @@ std::optional<std::vector<ColumnInfo>> SqliteConnection::Columns(const std::stri
     const std::string key = UpperAscii(table);
     if (const auto found = FColumns.find(key); found != FColumns.end())
         return found->second;
+    // The driver's own look at the table is none of the statements the
+    // caller ran.
+    struct Quiet {
+        StatementObserver saved = SetStatementObserver({});
+        ~Quiet() { SetStatementObserver(std::move(saved)); }
+    } quiet;
     try {
         TableInfo info = DescribeTable(platform::Utf8ToWin1250(table));
         for (ColumnInfo& column : info.columns)
@@ -440,15 +446,7 @@ int SqliteConnection::Execute(const std::string& sql, const std::vector<Value>& 
     sqlite3_stmt* statement = PrepareRun(sql, params, shape);
     StatementUse use(statement);
     if (shape)
-        FWidths.Check(*shape, [this](const std::string& table) {
-            // The driver's own look at the table is none of the statements
-            // the caller ran.
-            struct Quiet {
-                StatementObserver saved = SetStatementObserver({});
-                ~Quiet() { SetStatementObserver(std::move(saved)); }
-            } quiet;
-            return Columns(table);
-        });
+        FWidths.Check(*shape, [this](const std::string& table) { return Columns(table); });
     BindRun(statement, params, shape);
     while (StepRow(statement)) {
     }
