@@ -99,15 +99,6 @@ bool DeleteFile(const std::string& path) {
     return ::unlink(SystemPath(path).c_str()) == 0;
 }
 
-int CreateUniqueFile(std::string& pattern) {
-    std::string name = SystemPath(pattern);
-    const int descriptor = ::mkstemp(name.data());
-    // Only the pattern's ASCII tail was replaced.
-    if (descriptor >= 0)
-        pattern = ProgramPath(name);
-    return descriptor;
-}
-
 bool DirectoryWritable(const std::string& path) {
     return DirectoryExists(path) && ::access(SystemPath(path).c_str(), W_OK | X_OK) == 0;
 }
@@ -124,16 +115,16 @@ bool ForceDirectories(const std::string& path) {
 std::string HomeDirectory() {
     // The environment's text is UTF-8; paths inside are Windows-1250.
     if (const char* home = std::getenv("HOME"); home && *home)
-        return Utf8ToWin1250(home);
+        return ProgramPath(home);
     if (const passwd* entry = ::getpwuid(::getuid()); entry && entry->pw_dir)
-        return Utf8ToWin1250(entry->pw_dir);
+        return ProgramPath(entry->pw_dir);
     return {};
 }
 
 std::string UserCacheDirectory() {
     // A relative value is to be ignored, as the XDG rules say.
     if (const char* cache = std::getenv("XDG_CACHE_HOME"); cache && *cache == '/')
-        return Utf8ToWin1250(cache);
+        return ProgramPath(cache);
     return HomeDirectory() + "/.cache";
 }
 

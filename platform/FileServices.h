@@ -41,14 +41,12 @@ std::string ExtractFileDir(const std::string& path);
 // Everything after the last "/".
 std::string ExtractFileName(const std::string& path);
 
-// The system calls open(2), fopen(3), rename(2), unlink(2) and mkstemp(3)
-// for paths of the program. CreateUniqueFile fills in the pattern's trailing
-// "XXXXXX" and returns the open descriptor, or -1 with errno set.
+// The system calls open(2), fopen(3), rename(2) and unlink(2) for paths of
+// the program.
 int FileOpen(const std::string& path, int flags, unsigned mode = 0);
 std::FILE* FileOpenStream(const std::string& path, const char* mode);
 bool RenameFile(const std::string& from, const std::string& to);
 bool DeleteFile(const std::string& path);
-int CreateUniqueFile(std::string& pattern);
 
 // True when the directory exists and the process may create files in it.
 bool DirectoryWritable(const std::string& path);

@@ -1,6 +1,6 @@
 #include "platform/FileSystemKind.h"
 
-#include "platform/Win1250.h"
+#include "platform/FileServices.h"
 
 #include <algorithm>
 #include <array>
@@ -35,7 +35,7 @@ constexpr std::array<unsigned long, 15> kNetworkTypes = {
 
 bool OnNetworkFileSystem(const std::string& path) {
     struct statfs status {};
-    if (::statfs(Win1250ToUtf8(path).c_str(), &status) != 0)
+    if (::statfs(SystemPath(path).c_str(), &status) != 0)
         return false;
     const auto type = static_cast<unsigned long>(status.f_type) & 0xFFFFFFFFUL;
     return std::find(kNetworkTypes.begin(), kNetworkTypes.end(), type) != kNetworkTypes.end();
